@@ -1,0 +1,167 @@
+// POSIX stand-in for the COM subset in com.h. The service's class is reached by connecting to
+// its Unix socket; the object created holds that connection until its last Release.
+#include "com.h"
+
+#include <errno.h>
+#include <new>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#ifndef AESM_SOCKET_PATH
+#define AESM_SOCKET_PATH "/var/run/aesmd/aesm.socket"
+#endif
+
+// The class served here is the service's. Kept apart from the probe's own constants: the
+// stand-in plays the outside runtime and knows the class by registration, not by the probe.
+static constexpr CLSID COM_SERVICE_CLSID = {
+    0x82367CAB, 0xF2B9, 0x461A, {0xB6, 0xC6, 0x88, 0x9D, 0x13, 0xEF, 0xC6, 0xCA}};
+static constexpr IID COM_SERVICE_IID = {
+    0x50AFD900, 0xF309, 0x4557, {0x8F, 0xCB, 0x10, 0xCF, 0xAB, 0x80, 0x2C, 0xDD}};
+
+// A service whose backlog is full makes connect wait; bound it as COM bounds an activation.
+static constexpr int COM_CONNECT_TIMEOUT_SECONDS = 5;
+
+extern const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
+                                 {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// How this thread was initialised: 0 not at all, else the COINIT model bit plus one.
+static thread_local DWORD com_model;
+static thread_local ULONG com_init_count;
+
+// The pure virtuals of IUnknown are never called; this keeps the program off the C++ runtime.
+extern "C" void __cxa_pure_virtual(void)
+{
+    abort();
+}
+
+HRESULT CoInitializeEx(void *reserved, DWORD coinit)
+{
+    if (reserved != nullptr)
+        return E_INVALIDARG;
+    DWORD model = (coinit & COINIT_APARTMENTTHREADED) + 1;
+    if (com_init_count != 0 && com_model != model)
+        return RPC_E_CHANGED_MODE;
+    com_model = model;
+    return com_init_count++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize(void)
+{
+    if (com_init_count != 0 && --com_init_count == 0)
+        com_model = 0;
+}
+
+namespace {
+
+struct service_connection final : IUnknown {
+    ULONG refs;
+    int fd;
+
+    HRESULT QueryInterface(REFIID riid, void **object) override
+    {
+        if (object == nullptr)
+            return E_POINTER;
+        if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, COM_SERVICE_IID)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        *object = this;
+        return S_OK;
+    }
+
+    ULONG AddRef() override
+    {
+        return ++refs;
+    }
+
+    ULONG Release() override
+    {
+        ULONG left = --refs;
+        if (left == 0) {
+            close(fd);
+            this->~service_connection();
+            free(this);
+        }
+        return left;
+    }
+};
+
+HRESULT hresult_from_connect_errno(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return E_ACCESSDENIED;
+    case ENOMEM:
+    case ENOBUFS:
+    case EMFILE:
+    case ENFILE:
+        return E_OUTOFMEMORY;
+    default:
+        // Missing path, nothing listening, not a socket, timed out: no server to be had.
+        return CO_E_SERVER_EXEC_FAILURE;
+    }
+}
+
+HRESULT connect_service(int *fd)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    static_assert(sizeof AESM_SOCKET_PATH <= sizeof address.sun_path, "socket path too long");
+    memcpy(address.sun_path, AESM_SOCKET_PATH, sizeof AESM_SOCKET_PATH);
+
+    int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return hresult_from_connect_errno(errno);
+    timeval timeout = {COM_CONNECT_TIMEOUT_SECONDS, 0};
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    int rc;
+    do
+        rc = connect(s, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        int error = errno;
+        close(s);
+        return hresult_from_connect_errno(error);
+    }
+    *fd = s;
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID iid, void **object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    if (com_init_count == 0)
+        return CO_E_NOTINITIALIZED;
+    if (outer != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    // The service runs as a local server; no other context can serve its class.
+    if (!IsEqualGUID(clsid, COM_SERVICE_CLSID) || (clsctx & CLSCTX_LOCAL_SERVER) == 0)
+        return REGDB_E_CLASSNOTREG;
+    if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, COM_SERVICE_IID))
+        return E_NOINTERFACE;
+
+    void *memory = calloc(1, sizeof(service_connection));
+    if (memory == nullptr)
+        return E_OUTOFMEMORY;
+    int fd = -1;
+    HRESULT hr = connect_service(&fd);
+    if (FAILED(hr)) {
+        free(memory);
+        return hr;
+    }
+    service_connection *connection = new (memory) service_connection;
+    connection->refs = 1;
+    connection->fd = fd;
+    *object = static_cast<IUnknown *>(connection);
+    return S_OK;
+}
