@@ -1,6 +1,8 @@
 # Helpers shared by bench/run.sh and bench/test.sh: builds, outcome runs and figure extraction.
+# shellcheck shell=bash
 # Sourced, not run; callers set ROOT (the checkout) and `set -euo pipefail`.
 
+# shellcheck disable=SC2034 # used by the scripts that source this
 readonly SKIP_LINE='=== Skipped unsupported test in simulation mode (aesm)'
 readonly PASS_LINE='=== passed all tests (aesm)'
 readonly FAIL_LINE='aesm: failed to connect'
@@ -95,11 +97,11 @@ callgrind_total() {
     awk '/^totals:/ { print $2; found = 1 } END { if (!found) exit 1 }' "$1"
 }
 
-# The median of the numbers on stdin, one a line (mean of the middle two for an even count).
+# The median of the numbers on stdin, one a line, blank lines ignored (mean of the middle two for an even count).
 median() {
-    sort -g | awk '{ v[NR] = $1 } END {
-        if (NR == 0) exit 1
-        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+    sort -g | awk 'NF { v[++n] = $1 } END {
+        if (n == 0) exit 1
+        if (n % 2) print v[(n + 1) / 2]; else print (v[n / 2] + v[n / 2 + 1]) / 2 }'
 }
 
 # probe / reference to three decimals; "n/a" when either is not a positive number.

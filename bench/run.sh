@@ -43,7 +43,6 @@ ensure_tool hyperfine hyperfine
 [[ -x /usr/bin/time ]] || ensure_tool /usr/bin/time time
 
 SOCK=$(bench_socket_path)
-LISTENER_PID=
 trap 'stop_listener; rm -f "$SOCK"' EXIT
 
 echo "bench: building the probe (build/bench) and the reference (build/bench-ref)" >&2
