@@ -117,21 +117,33 @@ within() {
         if (q !~ /^[0-9.]+$/) print "n/a"; else print (q + 0 <= max + 0 ? "yes" : "no") }'
 }
 
-# The median, in milliseconds, of the command named $2 in hyperfine's CSV export $1.
-hyperfine_median_ms() {
-    awk -F, -v name="$2" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "median") col = i; next }
-        $1 == name && col { printf "%.3f\n", $col * 1000; found = 1 }
-        END { if (!found) exit 1 }' "$1"
+# Every timed run, in milliseconds one a line, of the command named $1 in hyperfine JSON
+# exports $2..; fails when no export has it.
+hyperfine_times_ms() {
+    local name=$1
+    shift
+    jq -r --arg name "$name" '.results[] | select(.command == $name) | .times[] * 1000' "$@" |
+        awk 'NF { printf "%.6g\n", $1; found = 1 } END { if (!found) exit 1 }'
 }
 
-# The shared objects the dynamic loader initialised while running $@, basenames, comma-joined.
+# The shared objects the dynamic loader initialised while running $@, basenames, joined with ", ".
 loaded_libraries() {
     { LD_DEBUG=libs "$@" || true; } 2>&1 >/dev/null |
-        sed -n 's|.*calling init: \(.*\)|\1|p' | xargs -r -n1 basename | sort -u | paste -sd, -
+        sed -n 's|.*calling init: \(.*\)|\1|p' | xargs -r -n1 basename | sort -u | join_list
 }
 
-# DLLs a PE image imports, lowercased, comma-joined.
+# DLLs a PE image imports, lowercased, joined with ", ".
 imported_dlls() {
     x86_64-w64-mingw32-objdump -p "$1" | awk '/DLL Name:/ { print tolower($3) }' | sort -u |
-        paste -sd, -
+        join_list
+}
+
+# The lines on stdin joined with ", ".
+join_list() {
+    paste -sd, - | sed 's/,/, /g'
+}
+
+# "same" when two lists are equal, else "differ".
+same_or_differ() {
+    [[ $1 == "$2" ]] && echo same || echo differ
 }

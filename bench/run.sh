@@ -18,13 +18,15 @@ case "${1:-}" in
 *) die "unknown argument '$1' (usage: bench/run.sh [--smoke])" ;;
 esac
 if [[ $MODE == smoke ]]; then
+    HYPERFINE_ROUNDS=1
     HYPERFINE_RUNS=(--warmup 1 --runs 5)
     RSS_RUNS=3
-    RUNS_NOTE="smoke: 5 timed runs after 1 warm-up, peak RSS median of 3"
+    RUNS_NOTE="smoke: wall time median of 5 runs after 1 warm-up, peak RSS median of 3"
 else
-    HYPERFINE_RUNS=(--warmup 50 --min-runs 1000)
+    HYPERFINE_ROUNDS=10
+    HYPERFINE_RUNS=(--warmup 10 --runs 200)
     RSS_RUNS=21
-    RUNS_NOTE="full: at least 1000 timed runs after 50 warm-ups, peak RSS median of 21"
+    RUNS_NOTE="full: wall time median of 2000 runs in 10 rounds of alternating order, peak RSS median of 21"
 fi
 
 OUT=$ROOT/bench/out
@@ -40,6 +42,7 @@ for tool in cmake ninja cc c++; do
 done
 ensure_tool valgrind valgrind
 ensure_tool hyperfine hyperfine
+ensure_tool jq jq
 [[ -x /usr/bin/time ]] || ensure_tool /usr/bin/time time
 
 SOCK=$(bench_socket_path)
@@ -88,14 +91,21 @@ measure_path() {
         FIG[rss.$path.$prog]=$(median <"$rss_file") || die "no peak RSS for $prog on the $path path"
     done
 
-    local ignore=()
+    # Rounds in alternating order, so drift on a noisy machine falls on both programs alike.
+    local ignore=() round order
     [[ $path == pass ]] || ignore=(--ignore-failure)
-    run_sim "$sim" hyperfine -N --style none "${ignore[@]}" "${HYPERFINE_RUNS[@]}" \
-        --export-csv "$RAW/hyperfine.$path.csv" \
-        -n probe "$(printf %q "${EXE[probe]}")" -n reference "$(printf %q "${EXE[reference]}")" \
-        >"$RAW/hyperfine.$path.log" 2>&1 || die "hyperfine failed on the $path path (see $RAW)"
+    for ((round = 0; round < HYPERFINE_ROUNDS; round++)); do
+        order=(probe reference)
+        ((round % 2 == 0)) || order=(reference probe)
+        run_sim "$sim" hyperfine -N --style none "${ignore[@]}" "${HYPERFINE_RUNS[@]}" \
+            --export-json "$RAW/hyperfine.$path.$round.json" \
+            -n "${order[0]}" "$(printf %q "${EXE[${order[0]}]}")" \
+            -n "${order[1]}" "$(printf %q "${EXE[${order[1]}]}")" \
+            >>"$RAW/hyperfine.$path.log" 2>&1 || die "hyperfine failed on the $path path (see $RAW)"
+    done
     for prog in "${PROGRAMS[@]}"; do
-        FIG[time.$path.$prog]=$(hyperfine_median_ms "$RAW/hyperfine.$path.csv" "$prog")
+        FIG[time.$path.$prog]=$(hyperfine_times_ms "$prog" "$RAW"/hyperfine."$path".*.json |
+            median | xargs printf '%.3f') || die "no wall times for $prog on the $path path"
     done
 }
 
@@ -175,11 +185,13 @@ report() {
     for path in "${PATHS[@]}"; do
         row "peak RSS (KiB)" "$path" "${FIG[rss.$path.probe]}" "${FIG[rss.$path.reference]}"
     done
-    printf '| shared libraries loaded | all | %s | %s | |\n' "${FIG[libs.probe]}" "${FIG[libs.reference]}"
+    printf '| shared libraries loaded | all | %s | %s | %s |\n' "${FIG[libs.probe]}" "${FIG[libs.reference]}" \
+        "$(same_or_differ "${FIG[libs.probe]}" "${FIG[libs.reference]}")"
     if [[ -z $WIN_SKIP ]]; then
         row "Windows stripped .exe (bytes, $WIN_BUILD_TYPE)" "-" "${FIG[winsize.probe]}" "${FIG[winsize.reference]}"
         row "the same less resources (strip -R .rsrc)" "-" "${FIG[winbare.probe]}" "${FIG[winbare.reference]}"
-        printf '| Windows DLLs imported | - | %s | %s | |\n' "${FIG[windlls.probe]}" "${FIG[windlls.reference]}"
+        printf '| Windows DLLs imported | - | %s | %s | %s |\n' "${FIG[windlls.probe]}" "${FIG[windlls.reference]}" \
+            "$(same_or_differ "${FIG[windlls.probe]}" "${FIG[windlls.reference]}")"
     else
         echo "| Windows figures | - | skipped | skipped | |"
     fi

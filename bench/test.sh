@@ -58,19 +58,24 @@ check "callgrind total" "$(callgrind_total "$tmp/cg.out")" 135361
 printf 'events: Ir\nfn=(1) main\n16 3\n' >"$tmp/cg.cut"
 check "callgrind total of a cut-off file fails" "$(callgrind_total "$tmp/cg.cut" || echo failed)" failed
 
-# Columns found by name: the row is the command's, the column the median's.
-cat >"$tmp/hf.csv" <<'EOF'
-command,mean,stddev,median,user,system,min,max
-probe,0.0041,0.0003,0.0040645,0.0011,0.0020,0.0030,0.0050
-reference,0.0034,0.0002,0.0033170,0.0010,0.0019,0.0029,0.0049
+# Runs of one command gathered across rounds, whatever its place in each export.
+cat >"$tmp/hf.0.json" <<'EOF'
+{"results": [{"command": "probe", "median": 9, "times": [0.004, 0.0035]},
+             {"command": "reference", "median": 9, "times": [0.003]}]}
 EOF
-check "hyperfine median, first row" "$(hyperfine_median_ms "$tmp/hf.csv" probe)" 4.065
-check "hyperfine median, second row" "$(hyperfine_median_ms "$tmp/hf.csv" reference)" 3.317
-check "hyperfine median of an absent command fails" \
-    "$(hyperfine_median_ms "$tmp/hf.csv" other || echo failed)" failed
+cat >"$tmp/hf.1.json" <<'EOF'
+{"results": [{"command": "reference", "median": 9, "times": [0.0031, 0.0032]},
+             {"command": "probe", "median": 9, "times": [0.0041]}]}
+EOF
+check "hyperfine times across rounds" \
+    "$(hyperfine_times_ms probe "$tmp"/hf.*.json | paste -sd' ')" "4 3.5 4.1"
+check "hyperfine times, other command" \
+    "$(hyperfine_times_ms reference "$tmp"/hf.*.json | median)" 3.1
+check "hyperfine times of an absent command fail" \
+    "$(hyperfine_times_ms other "$tmp"/hf.*.json || echo failed)" failed
 
 check "libraries loaded by a dynamic C program" "$(loaded_libraries /bin/true)" \
-    "ld-linux-x86-64.so.2,libc.so.6"
+    "ld-linux-x86-64.so.2, libc.so.6"
 
 # --- the reference answers as the probe does -----------------------------------------------
 SOCK=$(bench_socket_path)
