@@ -25,8 +25,8 @@ static constexpr IID COM_SERVICE_IID = {
 // A service whose backlog is full makes connect wait; bound it as COM bounds an activation.
 static constexpr int COM_CONNECT_TIMEOUT_SECONDS = 5;
 
-extern const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
-                                 {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+extern const IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // How this thread was initialised: 0 not at all, else the COINIT model bit plus one.
 static thread_local DWORD com_model;

@@ -1,0 +1,167 @@
+// The POSIX COM stand-in against real sockets: it must answer as COM does for everything the
+// probe relies on. Built to find the service's socket in the working directory.
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "com.h"
+#include "test_support.h"
+
+namespace {
+
+const CLSID SERVICE_CLSID = {
+    0x82367CAB, 0xF2B9, 0x461A, {0xB6, 0xC6, 0x88, 0x9D, 0x13, 0xEF, 0xC6, 0xCA}};
+const IID SERVICE_IID = {
+    0x50AFD900, 0xF309, 0x4557, {0x8F, 0xCB, 0x10, 0xCF, 0xAB, 0x80, 0x2C, 0xDD}};
+const GUID OTHER_GUID = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+const DWORD APARTMENT = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
+
+// Pre-filled into out-pointers, to see that a failed call sets them to null.
+void *const JUNK = reinterpret_cast<void *>(0xdeadbeef);
+
+class com_posix : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        folder = make_temp_folder();
+        ASSERT_NE(getcwd(saved_cwd, sizeof saved_cwd), nullptr);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(chdir(saved_cwd), 0);
+        remove_temp_folder(folder);
+    }
+    std::string folder;
+    char saved_cwd[4096];
+};
+
+HRESULT create(REFCLSID clsid, DWORD context, REFIID iid, void **object)
+{
+    *object = JUNK;
+    return CoCreateInstance(clsid, nullptr, context, iid, object);
+}
+
+TEST_F(com_posix, initialisation_is_per_thread_counted_and_one_model)
+{
+    void *object;
+    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), CO_E_NOTINITIALIZED);
+    EXPECT_EQ(object, nullptr);
+
+    EXPECT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    std::thread([] {
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "not per thread";
+        CoUninitialize();
+    }).join();
+
+    // Two successes owe two CoUninitialize calls; the failed one owes none.
+    CoUninitialize();
+    EXPECT_EQ(create(OTHER_GUID, CLSCTX_ALL, SERVICE_IID, &object), REGDB_E_CLASSNOTREG);
+    CoUninitialize();
+    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), CO_E_NOTINITIALIZED);
+
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "model outlived its end";
+    CoUninitialize();
+}
+
+struct create_case {
+    const char *name;
+    socket_place place;
+    const GUID *clsid;
+    DWORD context;
+    const GUID *iid;
+    HRESULT result;
+};
+
+const create_case CREATE_CASES[] = {
+    {"service listening", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID, S_OK},
+    {"IUnknown asked for", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &IID_IUnknown, S_OK},
+    {"local server only", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_LOCAL_SERVER, &SERVICE_IID, S_OK},
+    {"other class", PLACE_LISTENER, &OTHER_GUID, CLSCTX_ALL, &SERVICE_IID, REGDB_E_CLASSNOTREG},
+    {"in-process only", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_INPROC_SERVER, &SERVICE_IID,
+     REGDB_E_CLASSNOTREG},
+    {"other interface", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &OTHER_GUID, E_NOINTERFACE},
+    {"nothing at the path", PLACE_NOTHING, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+     CO_E_SERVER_EXEC_FAILURE},
+    {"a regular file", PLACE_FILE, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+     CO_E_SERVER_EXEC_FAILURE},
+    {"a socket not listening", PLACE_BOUND, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+     CO_E_SERVER_EXEC_FAILURE},
+    {"a directory", PLACE_DIRECTORY, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+     CO_E_SERVER_EXEC_FAILURE},
+};
+
+TEST_F(com_posix, create_answers_as_com_does)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
+    for (const create_case &c : CREATE_CASES) {
+        SCOPED_TRACE(c.name);
+        int fd = occupy_socket_path("aesm.socket", c.place);
+        void *object;
+        HRESULT hr = create(*c.clsid, c.context, *c.iid, &object);
+        EXPECT_EQ(hr, c.result) << std::hex << "got 0x" << static_cast<uint32_t>(hr);
+        if (SUCCEEDED(hr)) {
+            ASSERT_NE(object, nullptr);
+            EXPECT_EQ(static_cast<IUnknown *>(object)->Release(), 0u);
+        } else {
+            EXPECT_EQ(object, nullptr);
+        }
+        if (c.place == PLACE_LISTENER) {
+            accepted_connections seen = accept_queued(fd);
+            EXPECT_EQ(seen.count, SUCCEEDED(c.result) ? 1 : 0) << "connections made";
+            EXPECT_EQ(seen.closed_by_peer, seen.count) << "a connection outlived its object";
+        }
+        if (fd >= 0)
+            close(fd);
+        if (unlink("aesm.socket") != 0)
+            rmdir("aesm.socket");
+    }
+    CoUninitialize();
+}
+
+TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
+{
+    int listener = listen_unix("aesm.socket");
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
+    int next_fd = dup(0);
+    close(next_fd);
+
+    void *object;
+    ASSERT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), S_OK);
+    auto *service = static_cast<IUnknown *>(object);
+    int flags = fcntl(next_fd, F_GETFD);
+    EXPECT_TRUE(flags >= 0 && (flags & FD_CLOEXEC) != 0) << "connection inherited by children";
+    int peer = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    ASSERT_GE(peer, 0);
+
+    void *other = JUNK;
+    EXPECT_EQ(service->QueryInterface(OTHER_GUID, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    void *unknown = nullptr;
+    EXPECT_EQ(service->QueryInterface(IID_IUnknown, &unknown), S_OK);
+    EXPECT_EQ(unknown, object);
+
+    char byte;
+    EXPECT_EQ(service->Release(), 1u);
+    EXPECT_EQ(read(peer, &byte, 1), -1) << "closed while a reference remained";
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(service->Release(), 0u);
+    EXPECT_EQ(read(peer, &byte, 1), 0) << "the last Release left the connection open";
+
+    CoUninitialize();
+    close(peer);
+    close(listener);
+}
+
+} // namespace

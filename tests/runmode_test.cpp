@@ -1,0 +1,85 @@
+// Run-mode flags over the values "VELM_SIMULATION" may hold. Run under memcheck as well, which
+// holds get_mode_flags to releasing its copy on every path.
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "runmode.h"
+
+namespace {
+
+struct mode_case {
+    const char *name;
+    const char *value; // null: unset
+    uint32_t flags;
+};
+
+const mode_case MODE_CASES[] = {
+    {"unset", nullptr, MODE_FLAG_BASE},
+    {"one", "1", MODE_FLAG_BASE | MODE_FLAG_SIMULATION},
+    {"empty", "", MODE_FLAG_BASE},
+    {"zero", "0", MODE_FLAG_BASE},
+    {"eleven", "11", MODE_FLAG_BASE},
+    {"ten", "10", MODE_FLAG_BASE},
+    {"leading space", " 1", MODE_FLAG_BASE},
+    {"trailing space", "1 ", MODE_FLAG_BASE},
+    {"trailing newline", "1\n", MODE_FLAG_BASE},
+    {"true", "true", MODE_FLAG_BASE},
+    {"yes", "yes", MODE_FLAG_BASE},
+};
+
+void set_simulation(const char *value)
+{
+    if (value == nullptr)
+        unsetenv("VELM_SIMULATION");
+    else
+        setenv("VELM_SIMULATION", value, 1);
+}
+
+TEST(get_mode_flags, reads_exactly_one_as_simulation)
+{
+    for (const mode_case &c : MODE_CASES) {
+        SCOPED_TRACE(c.name);
+        set_simulation(c.value);
+        EXPECT_EQ(get_mode_flags(), c.flags);
+    }
+    unsetenv("VELM_SIMULATION");
+}
+
+// Nothing is cached: a change between calls is seen by the next one.
+TEST(get_mode_flags, reads_the_environment_on_every_call)
+{
+    set_simulation("1");
+    EXPECT_EQ(get_mode_flags(), MODE_FLAG_BASE | MODE_FLAG_SIMULATION);
+    set_simulation("0");
+    EXPECT_EQ(get_mode_flags(), MODE_FLAG_BASE);
+    unsetenv("VELM_SIMULATION");
+}
+
+TEST(dup_env_value, gives_an_owned_copy_or_null)
+{
+    unsetenv("AESM_TEST_VARIABLE");
+    EXPECT_EQ(dup_env_value("AESM_TEST_VARIABLE"), nullptr);
+
+    setenv("AESM_TEST_VARIABLE", "some value", 1);
+    char *copy = dup_env_value("AESM_TEST_VARIABLE");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, getenv("AESM_TEST_VARIABLE")) << "the environment's own string, not a copy";
+    EXPECT_STREQ(copy, "some value");
+    // The copy stays as it was when the variable changes.
+    setenv("AESM_TEST_VARIABLE", "other", 1);
+    EXPECT_STREQ(copy, "some value");
+    free(copy);
+
+    setenv("AESM_TEST_VARIABLE", "", 1);
+    copy = dup_env_value("AESM_TEST_VARIABLE");
+    ASSERT_NE(copy, nullptr) << "set but empty is not unset";
+    EXPECT_STREQ(copy, "");
+    free(copy);
+    unsetenv("AESM_TEST_VARIABLE");
+}
+
+} // namespace
