@@ -4,6 +4,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT" # presets are found in the working directory
 # shellcheck source=bench/lib.sh
 source "$ROOT/bench/lib.sh"
 
