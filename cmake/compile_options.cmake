@@ -1,6 +1,9 @@
 # Warnings, language subset and linking shared by every target of the project.
 
 if(MSVC)
+  # The C runtime from the system's UCRT, the compiler's own support (vcruntime) linked in:
+  # a clean Windows has the first and may lack the second.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   add_compile_options(/W4 /WX /GR- /permissive-)
   add_compile_definitions(_HAS_EXCEPTIONS=0)
   string(REGEX REPLACE "/EH[a-z]+" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
@@ -12,9 +15,14 @@ endif()
 # The program itself needs no C++ runtime: only the C runtime and, on Windows, ole32.
 function(aesm_program_link_options target)
   if(MSVC)
-    return()
+    target_link_options(${target} PRIVATE
+      "/NODEFAULTLIB:libucrt$<$<CONFIG:Debug>:d>.lib" "/DEFAULTLIB:ucrt$<$<CONFIG:Debug>:d>.lib"
+      /DYNAMICBASE /HIGHENTROPYVA /NXCOMPAT)
   elseif(WIN32)
-    target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++)
+    # ASLR with a 64-bit address space and DEP; release images without the runtime's debug info.
+    target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++
+      -Wl,--dynamicbase,--high-entropy-va,--nxcompat
+      "$<$<CONFIG:Release,MinSizeRel>:-s>")
   else()
     target_link_options(${target} PRIVATE -Wl,--as-needed)
   endif()
