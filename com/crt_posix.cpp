@@ -16,14 +16,12 @@ errno_t _dupenv_s(char **buffer, size_t *size, const char *name)
     const char *value = getenv(name);
     if (value == nullptr)
         return 0;
-    size_t length = strlen(value) + 1;
-    char *copy = static_cast<char *>(malloc(length));
+    char *copy = strdup(value);
     if (copy == nullptr)
         return ENOMEM;
-    memcpy(copy, value, length);
     *buffer = copy;
     if (size != nullptr)
-        *size = length;
+        *size = strlen(copy) + 1;
     return 0;
 }
 
@@ -31,5 +29,5 @@ errno_t _dupenv_s(char **buffer, size_t *size, const char *name)
 // and end the process with a status that is not the outcome's. Writes report EPIPE instead.
 __attribute__((constructor)) static void ignore_sigpipe(void)
 {
-    signal(SIGPIPE, SIG_IGN);
+    (void)signal(SIGPIPE, SIG_IGN);
 }

@@ -25,9 +25,9 @@ static void log_call(const std::string &call)
 static std::string guid_text(const GUID &g)
 {
     char text[40];
-    snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-             static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-             g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    (void)snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                   static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                   g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
     return text;
 }
 
@@ -93,6 +93,7 @@ int fake_com_init_depth()
 
 const IID IID_IUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
+// cppcheck-suppress constParameter
 HRESULT CoInitializeEx(void *reserved, DWORD coinit)
 {
     log_call(std::string("CoInitializeEx(") + (reserved == nullptr ? "null" : "junk") + ", " +
@@ -108,6 +109,7 @@ void CoUninitialize(void)
     init_depth--;
 }
 
+// cppcheck-suppress constParameter
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID iid, void **object)
 {
     log_call("CoCreateInstance(" + guid_text(clsid) + ", " + (outer == nullptr ? "null" : "outer") +
@@ -140,7 +142,7 @@ extern "C" void __wrap_free(void *block)
 {
     if (recording && block != nullptr) {
         char call[32];
-        snprintf(call, sizeof call, "free(tag %08X)", *static_cast<uint32_t *>(block));
+        (void)snprintf(call, sizeof call, "free(tag %08X)", *static_cast<uint32_t *>(block));
         log_call(call);
     }
     __real_free(block);

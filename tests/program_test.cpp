@@ -67,20 +67,21 @@ const std::vector<std::string> SOME_ARGS = {"--help", "-v", "", "VELM_SIMULATION
 
 TEST(program, outcome_per_environment_and_service)
 {
-    const auto C = STREAM_CAPTURED;
+    const auto cap = STREAM_CAPTURED;
     check_runs({
-        {"skipped", "1", PLACE_NOTHING, NO_ARGS, C, C, SKIP_LINE, "", SKIPPED},
-        {"skipped while the service listens", "1", PLACE_LISTENER, NO_ARGS, C, C, SKIP_LINE, "",
+        {"skipped", "1", PLACE_NOTHING, NO_ARGS, cap, cap, SKIP_LINE, "", SKIPPED},
+        {"skipped while the service listens", "1", PLACE_LISTENER, NO_ARGS, cap, cap, SKIP_LINE, "",
          SKIPPED},
-        {"passed", nullptr, PLACE_LISTENER, NO_ARGS, C, C, PASS_LINE, "", PASSED},
-        {"failed, nothing listening", nullptr, PLACE_NOTHING, NO_ARGS, C, C, "", FAIL_LINE, FAILED},
-        {"variable empty", "", PLACE_LISTENER, NO_ARGS, C, C, PASS_LINE, "", PASSED},
-        {"variable 0", "0", PLACE_LISTENER, NO_ARGS, C, C, PASS_LINE, "", PASSED},
-        {"variable 11", "11", PLACE_NOTHING, NO_ARGS, C, C, "", FAIL_LINE, FAILED},
-        {"variable true", "true", PLACE_LISTENER, NO_ARGS, C, C, PASS_LINE, "", PASSED},
-        {"arguments, skipped", "1", PLACE_LISTENER, SOME_ARGS, C, C, SKIP_LINE, "", SKIPPED},
-        {"arguments, passed", nullptr, PLACE_LISTENER, SOME_ARGS, C, C, PASS_LINE, "", PASSED},
-        {"arguments, failed", nullptr, PLACE_NOTHING, SOME_ARGS, C, C, "", FAIL_LINE, FAILED},
+        {"passed", nullptr, PLACE_LISTENER, NO_ARGS, cap, cap, PASS_LINE, "", PASSED},
+        {"failed, nothing listening", nullptr, PLACE_NOTHING, NO_ARGS, cap, cap, "", FAIL_LINE,
+         FAILED},
+        {"variable empty", "", PLACE_LISTENER, NO_ARGS, cap, cap, PASS_LINE, "", PASSED},
+        {"variable 0", "0", PLACE_LISTENER, NO_ARGS, cap, cap, PASS_LINE, "", PASSED},
+        {"variable 11", "11", PLACE_NOTHING, NO_ARGS, cap, cap, "", FAIL_LINE, FAILED},
+        {"variable true", "true", PLACE_LISTENER, NO_ARGS, cap, cap, PASS_LINE, "", PASSED},
+        {"arguments, skipped", "1", PLACE_LISTENER, SOME_ARGS, cap, cap, SKIP_LINE, "", SKIPPED},
+        {"arguments, passed", nullptr, PLACE_LISTENER, SOME_ARGS, cap, cap, PASS_LINE, "", PASSED},
+        {"arguments, failed", nullptr, PLACE_NOTHING, SOME_ARGS, cap, cap, "", FAIL_LINE, FAILED},
     });
 }
 
@@ -108,29 +109,29 @@ TEST(program, outcome_with_hostile_variable_values)
 
 TEST(program, outcome_when_the_socket_path_is_not_a_listener)
 {
-    const auto C = STREAM_CAPTURED;
+    const auto cap = STREAM_CAPTURED;
     check_runs({
-        {"a regular file", nullptr, PLACE_FILE, NO_ARGS, C, C, "", FAIL_LINE, FAILED},
-        {"a socket not listening", nullptr, PLACE_BOUND, NO_ARGS, C, C, "", FAIL_LINE, FAILED},
-        {"a directory", nullptr, PLACE_DIRECTORY, NO_ARGS, C, C, "", FAIL_LINE, FAILED},
+        {"a regular file", nullptr, PLACE_FILE, NO_ARGS, cap, cap, "", FAIL_LINE, FAILED},
+        {"a socket not listening", nullptr, PLACE_BOUND, NO_ARGS, cap, cap, "", FAIL_LINE, FAILED},
+        {"a directory", nullptr, PLACE_DIRECTORY, NO_ARGS, cap, cap, "", FAIL_LINE, FAILED},
     });
 }
 
 // A write that fails changes nothing: the status stays the outcome's and nothing else is written.
 TEST(program, outcome_when_the_line_cannot_be_written)
 {
-    const auto C = STREAM_CAPTURED;
+    const auto cap = STREAM_CAPTURED;
     std::vector<program_case> cases;
     for (stream_setup broken : {STREAM_CLOSED, STREAM_FULL, STREAM_BROKEN_PIPE}) {
         const std::string how = broken == STREAM_CLOSED ? "closed"
                                 : broken == STREAM_FULL ? "full"
                                                         : "without reader";
         cases.push_back(
-            {"skipped, stdout " + how, "1", PLACE_LISTENER, NO_ARGS, broken, C, "", "", SKIPPED});
-        cases.push_back(
-            {"passed, stdout " + how, nullptr, PLACE_LISTENER, NO_ARGS, broken, C, "", "", PASSED});
-        cases.push_back(
-            {"failed, stderr " + how, nullptr, PLACE_NOTHING, NO_ARGS, C, broken, "", "", FAILED});
+            {"skipped, stdout " + how, "1", PLACE_LISTENER, NO_ARGS, broken, cap, "", "", SKIPPED});
+        cases.push_back({"passed, stdout " + how, nullptr, PLACE_LISTENER, NO_ARGS, broken, cap, "",
+                         "", PASSED});
+        cases.push_back({"failed, stderr " + how, nullptr, PLACE_NOTHING, NO_ARGS, cap, broken, "",
+                         "", FAILED});
     }
     check_runs(cases);
 }

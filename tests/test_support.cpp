@@ -18,8 +18,6 @@
 
 #include <gtest/gtest.h>
 
-extern char **environ;
-
 // Long enough for a run under memcheck; a probe that takes longer is hung.
 static constexpr int TEST_RUN_TIMEOUT_MS = 30000;
 
@@ -44,7 +42,8 @@ void remove_temp_folder(const std::string &path)
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        std::string full = path + "/" + name;
+        std::string full = path;
+        full.append("/").append(name);
         if (unlink(full.c_str()) != 0)
             rmdir(full.c_str());
     }
@@ -278,7 +277,7 @@ std::string quoted(const std::string &bytes)
             text += static_cast<char>(c);
         } else if (c < 0x20 || c >= 0x7f) {
             char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02x", c);
+            (void)snprintf(hex, sizeof hex, "\\x%02x", c);
             text += hex;
         } else {
             text += static_cast<char>(c);
