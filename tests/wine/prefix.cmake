@@ -1,0 +1,44 @@
+# The Wine suite's fixture (cmake -P, ACTION=setup or cleanup): a fresh private prefix with the
+# interface's proxy/stub, the class's AppID and the test service registered; then its end.
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_common.cmake)
+
+function(end_wineserver)
+  execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
+endfunction()
+
+if(ACTION STREQUAL "cleanup")
+  end_wineserver()
+  return()
+endif()
+
+if(EXISTS "${PREFIX}")
+  end_wineserver()
+  file(REMOVE_RECURSE "${PREFIX}")
+endif()
+file(MAKE_DIRECTORY "${PREFIX}")
+# Kept up between the cases' processes for 15 s; a cut-short run's server ends by itself.
+execute_process(COMMAND ${WINESERVER} -p15 OUTPUT_FILE "${PREFIX}.wineserver.log"
+                ERROR_FILE "${PREFIX}.wineserver.log" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "wineserver -p15 gave ${result}")
+endif()
+# Not -i: on a new prefix that starts a second services.exe beside the one the update starts.
+run_wine(wineboot wineboot -u)
+
+windows_path(proxy_stub "${PROXY_STUB}")
+reg_string(proxy_stub "${proxy_stub}")
+import_reg(register "\
+[HKEY_CLASSES_ROOT\\Interface\\${WINE_IID}\\ProxyStubClsid32]
+@=\"${WINE_IID}\"
+
+[HKEY_CLASSES_ROOT\\CLSID\\${WINE_IID}\\InprocServer32]
+@=${proxy_stub}
+\"ThreadingModel\"=\"Both\"
+
+[HKEY_CLASSES_ROOT\\AppID\\${WINE_APPID}]
+\"LocalService\"=\"${WINE_SERVICE_NAME}\"
+")
+windows_path(service "${SERVICE}")
+run_wine(sc sc create ${WINE_SERVICE_NAME} binpath= "${service}" type= own start= demand)
