@@ -17,15 +17,16 @@ if(EXISTS "${PREFIX}")
   end_wineserver()
   file(REMOVE_RECURSE "${PREFIX}")
 endif()
-file(MAKE_DIRECTORY "${PREFIX}")
-# Kept up between the cases' processes for 15 s; a cut-short run's server ends by itself.
+# Not -i: on a new prefix that starts a second services.exe beside the one the update starts.
+run_wine(wineboot wineboot -u)
+# Registration waits for everything the boot started to end, then the server is kept up between
+# the cases' processes for 15 s: a cut-short run's server still ends by itself.
+execute_process(COMMAND ${WINESERVER} -w TIMEOUT 30)
 execute_process(COMMAND ${WINESERVER} -p15 OUTPUT_FILE "${PREFIX}.wineserver.log"
                 ERROR_FILE "${PREFIX}.wineserver.log" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "wineserver -p15 gave ${result}")
 endif()
-# Not -i: on a new prefix that starts a second services.exe beside the one the update starts.
-run_wine(wineboot wineboot -u)
 
 windows_path(proxy_stub "${PROXY_STUB}")
 reg_string(proxy_stub "${proxy_stub}")

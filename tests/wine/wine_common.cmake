@@ -5,6 +5,9 @@ set(ENV{WINEPREFIX} "${PREFIX}")
 set(ENV{WINEDEBUG} "-all")
 # Without this Wine offers to install its .NET and HTML engines when the prefix is made.
 set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
+# Headless, whatever the desktop: nothing here needs a window.
+unset(ENV{DISPLAY})
+unset(ENV{WAYLAND_DISPLAY})
 
 # Output goes to files, not pipes: Wine's own processes started by a command inherit its
 # handles and would hold a pipe open long after the command ended.
