@@ -247,7 +247,7 @@ static void WINAPI service_main(DWORD argc, WCHAR **argv)
 int main(int argc, char **argv)
 {
     server_done = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (argc > 1 && lstrcmpiA(argv[1] + 1, "Embedding") == 0) {
+    if (argc > 1 && argv[1][0] != '\0' && lstrcmpiA(argv[1] + 1, "Embedding") == 0) {
         server_log("started by COM");
         serve();
     } else {
