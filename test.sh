@@ -55,5 +55,5 @@ for preset in "${presets[@]}"; do
 done
 
 ((${#broken[@]})) && echo "test.sh: failing: ${broken[*]}" >&2
-echo "aesm_test suite: $passed passed, $failed failed"
+echo "aesm_test: $passed passed, $failed failed"
 ((${#broken[@]} == 0))
