@@ -164,4 +164,22 @@ TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
     close(listener);
 }
 
+// A service that stopped accepting: connect waits on its full backlog, but only for a bounded time.
+TEST_F(com_posix, create_gives_up_on_a_service_that_never_accepts)
+{
+    int listener = listen_unix("aesm.socket");
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
+    // With a backlog of 0 the first connection fills the queue.
+    void *first;
+    ASSERT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &first), S_OK);
+    void *second;
+    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &second), CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_EQ(second, nullptr);
+    static_cast<IUnknown *>(first)->Release();
+    CoUninitialize();
+    close(listener);
+}
+
 } // namespace
