@@ -28,9 +28,9 @@ static constexpr int COM_CONNECT_TIMEOUT_SECONDS = 5;
 extern const IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// How this thread was initialised: 0 not at all, else the COINIT model bit plus one.
-static thread_local DWORD com_model;
+// This thread's initialisations not yet balanced, and the concurrency model they chose.
 static thread_local ULONG com_init_count;
+static thread_local DWORD com_apartment;
 
 // The pure virtuals of IUnknown are never called; this keeps the program off the C++ runtime.
 extern "C" void __cxa_pure_virtual(void)
@@ -44,17 +44,17 @@ HRESULT CoInitializeEx(void *reserved, DWORD coinit)
 {
     if (reserved != nullptr)
         return E_INVALIDARG;
-    DWORD model = (coinit & COINIT_APARTMENTTHREADED) + 1;
-    if (com_init_count != 0 && com_model != model)
+    DWORD apartment = coinit & COINIT_APARTMENTTHREADED;
+    if (com_init_count != 0 && apartment != com_apartment)
         return RPC_E_CHANGED_MODE;
-    com_model = model;
+    com_apartment = apartment;
     return com_init_count++ == 0 ? S_OK : S_FALSE;
 }
 
 void CoUninitialize(void)
 {
-    if (com_init_count != 0 && --com_init_count == 0)
-        com_model = 0;
+    if (com_init_count != 0)
+        com_init_count--;
 }
 
 namespace {
