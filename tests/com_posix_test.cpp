@@ -134,7 +134,8 @@ TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
     int listener = listen_unix("aesm.socket");
     ASSERT_GE(listener, 0);
     ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
-    int next_fd = dup(0);
+    // The connection takes the lowest free descriptor.
+    int next_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
     close(next_fd);
 
     void *object;
