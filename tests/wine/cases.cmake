@@ -27,3 +27,8 @@ wine_case(fails_service_refusing service     refuse   UNSET      1 "" "${err_fai
           "started as a service\n${log_refusing}")
 wine_case(passes_local_server   local_server serve    UNSET      0 "${out_passed}" ""
           "started by COM\n${log_served}")
+# Only exactly "1" skips; the runtime's own _dupenv_s reads the value.
+wine_case(passes_variable_zero  inproc       serve    0          0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_variable_1_space inproc     serve    "1 "       0 "${out_passed}" ""
+          "${log_inproc}")
