@@ -77,17 +77,20 @@ stop_listener() {
     fi
 }
 
-# Runs $2.. with VELM_SIMULATION set to $1 (or unset when $1 is "-") and prints
+# Runs $2.. with VELM_SIMULATION set to $1, or unset when $1 is "-"; the status is the command's.
+run_sim() {
+    local sim=$1
+    shift
+    if [[ $sim == - ]]; then env -u VELM_SIMULATION "$@"; else env VELM_SIMULATION="$sim" "$@"; fi
+}
+
+# Runs $2.. as run_sim does and prints
 # "<exit status>|<stdout>|<stderr>" on one line, newlines shown as \n.
 outcome() {
     local sim=$1 out err rc
     shift
     out=$(mktemp) err=$(mktemp)
-    if [[ $sim == - ]]; then
-        env -u VELM_SIMULATION "$@" >"$out" 2>"$err" && rc=0 || rc=$?
-    else
-        env VELM_SIMULATION="$sim" "$@" >"$out" 2>"$err" && rc=0 || rc=$?
-    fi
+    run_sim "$sim" "$@" >"$out" 2>"$err" && rc=0 || rc=$?
     printf '%s|%s|%s\n' "$rc" "$(sed -z 's/\n/\\n/g' "$out")" "$(sed -z 's/\n/\\n/g' "$err")"
     rm -f "$out" "$err"
 }

@@ -62,13 +62,6 @@ declare -A WANT=(
 )
 declare -A FIG
 
-# Runs $2.. with VELM_SIMULATION as in outcome(); the exit status is the command's.
-run_sim() {
-    local sim=$1
-    shift
-    if [[ $sim == - ]]; then env -u VELM_SIMULATION "$@"; else env VELM_SIMULATION="$sim" "$@"; fi
-}
-
 measure_path() {
     local path=$1 sim=${SIM[$1]} prog exe got i rss_file
     echo "bench: measuring the $path path" >&2
