@@ -29,8 +29,6 @@ typedef const CLSID &REFCLSID;
 #define S_FALSE static_cast<HRESULT>(1)
 #define E_NOINTERFACE static_cast<HRESULT>(0x80004002)
 #define E_POINTER static_cast<HRESULT>(0x80004003)
-#define E_FAIL static_cast<HRESULT>(0x80004005)
-#define E_ACCESSDENIED static_cast<HRESULT>(0x80070005)
 #define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000E)
 #define E_INVALIDARG static_cast<HRESULT>(0x80070057)
 #define CLASS_E_NOAGGREGATION static_cast<HRESULT>(0x80040110)
@@ -43,7 +41,6 @@ enum COINIT : DWORD {
     COINIT_MULTITHREADED = 0x0,
     COINIT_APARTMENTTHREADED = 0x2,
     COINIT_DISABLE_OLE1DDE = 0x4,
-    COINIT_SPEED_OVER_MEMORY = 0x8,
 };
 
 enum CLSCTX : DWORD {

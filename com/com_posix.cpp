@@ -93,24 +93,10 @@ struct service_connection final : IUnknown {
     }
 };
 
-HRESULT hresult_from_connect_errno(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return E_ACCESSDENIED;
-    case ENOMEM:
-    case ENOBUFS:
-    case EMFILE:
-    case ENFILE:
-        return E_OUTOFMEMORY;
-    default:
-        // Missing path, nothing listening, not a socket, timed out: no server to be had.
-        return CO_E_SERVER_EXEC_FAILURE;
-    }
-}
-
-HRESULT connect_service(int *fd)
+// A connection to the service, or -1. Why it failed makes no difference to a caller: whatever the
+// error (no such path, nothing listening, not a socket, no descriptor left, timed out), no server
+// could be had.
+int connect_service(void)
 {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -119,7 +105,7 @@ HRESULT connect_service(int *fd)
 
     int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0)
-        return hresult_from_connect_errno(errno);
+        return -1;
     timeval timeout = {COM_CONNECT_TIMEOUT_SECONDS, 0};
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     int rc;
@@ -127,12 +113,10 @@ HRESULT connect_service(int *fd)
         rc = connect(s, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     while (rc != 0 && errno == EINTR);
     if (rc != 0) {
-        int error = errno;
         close(s);
-        return hresult_from_connect_errno(error);
+        return -1;
     }
-    *fd = s;
-    return S_OK;
+    return s;
 }
 
 } // namespace
@@ -154,10 +138,9 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID i
         return E_NOINTERFACE;
 
     // Connecting first spares the heap on the path where the service is not there.
-    int fd = -1;
-    HRESULT hr = connect_service(&fd);
-    if (FAILED(hr))
-        return hr;
+    int fd = connect_service();
+    if (fd < 0)
+        return CO_E_SERVER_EXEC_FAILURE;
     void *memory = calloc(1, sizeof(service_connection));
     if (memory == nullptr) {
         close(fd);
