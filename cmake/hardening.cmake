@@ -6,9 +6,7 @@ endif()
 
 # Position-independent executables; -fPIE rather than CMake's -fPIC for the static libraries,
 # which would leave the program needing the dynamic loader's TLS helper.
-add_compile_options(-fPIE -fstack-protector-strong -fstack-clash-protection -fcf-protection
-                    # Options and macros kept in the binary, where the suite checks them.
-                    -frecord-gcc-switches "$<$<CONFIG:Debug,RelWithDebInfo>:-g3>")
+add_compile_options(-fPIE -fstack-protector-strong -fstack-clash-protection -fcf-protection)
 add_link_options(-pie -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
 
 if(AESM_SANITIZE)
