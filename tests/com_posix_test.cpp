@@ -2,7 +2,6 @@
 // probe relies on. Built to find the service's socket in the working directory.
 #include <errno.h>
 #include <fcntl.h>
-#include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "com.h"
+#include "crt.h"
 #include "test_support.h"
 
 namespace {
@@ -31,14 +31,14 @@ class com_posix : public testing::Test {
   protected:
     void SetUp() override
     {
-        folder = make_temp_folder();
+        folder = make_test_folder();
         ASSERT_NE(getcwd(saved_cwd, sizeof saved_cwd), nullptr);
         ASSERT_EQ(chdir(folder.c_str()), 0);
     }
     void TearDown() override
     {
         EXPECT_EQ(chdir(saved_cwd), 0);
-        remove_temp_folder(folder);
+        remove_test_folder(folder);
     }
     std::string folder;
     char saved_cwd[4096];
@@ -74,6 +74,36 @@ TEST_F(com_posix, initialisation_is_per_thread_counted_and_one_model)
     CoUninitialize();
 }
 
+// What a test leaves at the service's socket path.
+enum socket_place {
+    PLACE_NOTHING,
+    PLACE_LISTENER,
+    PLACE_STALE_SOCKET, // a socket file nobody listens on
+    PLACE_FILE,
+    PLACE_DIRECTORY,
+};
+
+// Puts it at aesm.socket; gives the listener, or -1.
+int occupy_socket_path(socket_place place)
+{
+    switch (place) {
+    case PLACE_NOTHING:
+        break;
+    case PLACE_LISTENER:
+        return listen_unix("aesm.socket");
+    case PLACE_STALE_SOCKET:
+        close(listen_unix("aesm.socket"));
+        break;
+    case PLACE_FILE:
+        close(open("aesm.socket", O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+        break;
+    case PLACE_DIRECTORY:
+        EXPECT_EQ(mkdir("aesm.socket", 0700), 0);
+        break;
+    }
+    return -1;
+}
+
 struct create_case {
     const char *name;
     socket_place place;
@@ -93,9 +123,9 @@ const create_case CREATE_CASES[] = {
     {"other interface", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &OTHER_GUID, E_NOINTERFACE},
     {"nothing at the path", PLACE_NOTHING, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
-    {"a regular file", PLACE_FILE, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+    {"a socket nobody listens on", PLACE_STALE_SOCKET, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
-    {"a socket not listening", PLACE_BOUND, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+    {"a regular file", PLACE_FILE, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
     {"a directory", PLACE_DIRECTORY, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
@@ -106,7 +136,7 @@ TEST_F(com_posix, create_answers_as_com_does)
     ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
     for (const create_case &c : CREATE_CASES) {
         SCOPED_TRACE(c.name);
-        int fd = occupy_socket_path("aesm.socket", c.place);
+        int listener = occupy_socket_path(c.place);
         void *object;
         HRESULT hr = create(*c.clsid, c.context, *c.iid, &object);
         EXPECT_EQ(hr, c.result) << std::hex << "got 0x" << static_cast<uint32_t>(hr);
@@ -116,17 +146,48 @@ TEST_F(com_posix, create_answers_as_com_does)
         } else {
             EXPECT_EQ(object, nullptr);
         }
-        if (c.place == PLACE_LISTENER) {
-            accepted_connections seen = accept_queued(fd);
-            EXPECT_EQ(seen.count, SUCCEEDED(c.result) ? 1 : 0) << "connections made";
-            EXPECT_EQ(seen.closed_by_peer, seen.count) << "a connection outlived its object";
+        if (listener >= 0) {
+            EXPECT_EQ(accept_queued(listener), SUCCEEDED(c.result) ? 1 : 0) << "connections made";
+            close(listener);
         }
-        if (fd >= 0)
-            close(fd);
         if (unlink("aesm.socket") != 0)
             rmdir("aesm.socket");
     }
     CoUninitialize();
+}
+
+// Arguments COM refuses, each with COM's answer; the runtime's lookup likewise.
+TEST_F(com_posix, refuses_what_com_refuses)
+{
+    int listener = listen_unix("aesm.socket");
+    ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
+    void *object = JUNK;
+    int reserved = 0;
+    char *value = nullptr;
+    const struct {
+        const char *name;
+        int got;
+        int expected;
+    } cases[] = {
+        {"CoInitializeEx with its reserved pointer set", CoInitializeEx(&reserved, APARTMENT),
+         E_INVALIDARG},
+        {"CoCreateInstance without an out-pointer",
+         CoCreateInstance(SERVICE_CLSID, nullptr, CLSCTX_ALL, SERVICE_IID, nullptr), E_POINTER},
+        {"CoCreateInstance with an outer object",
+         CoCreateInstance(SERVICE_CLSID, static_cast<IUnknown *>(JUNK), CLSCTX_ALL, SERVICE_IID,
+                          &object),
+         CLASS_E_NOAGGREGATION},
+        {"_dupenv_s without a buffer", _dupenv_s(nullptr, nullptr, "PATH"), EINVAL},
+        {"_dupenv_s without a name", _dupenv_s(&value, nullptr, nullptr), EINVAL},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.got, c.expected) << std::hex << "got 0x" << c.got;
+    }
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(accept_queued(listener), 0) << "connected although the call was refused";
+    CoUninitialize();
+    close(listener);
 }
 
 TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
@@ -149,6 +210,7 @@ TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
     void *other = JUNK;
     EXPECT_EQ(service->QueryInterface(OTHER_GUID, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(service->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     void *unknown = nullptr;
     EXPECT_EQ(service->QueryInterface(IID_IUnknown, &unknown), S_OK);
     EXPECT_EQ(unknown, object);

@@ -131,10 +131,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID i
 
 extern "C" void *__wrap_calloc(size_t count, size_t size)
 {
-    if (!recording)
-        return __real_calloc(count, size);
-    log_call("calloc(" + std::to_string(count) + ", " + std::to_string(size) + ")");
-    return script.calloc_fails ? nullptr : __real_calloc(count, size);
+    return recording && script.calloc_fails ? nullptr : __real_calloc(count, size);
 }
 
 // Shows the tag a record carries at the moment its memory is returned.

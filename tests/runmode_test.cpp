@@ -1,4 +1,4 @@
-// Run-mode flags over the values "VELM_SIMULATION" may hold. Run under memcheck as well, which
+// Run-mode flags over the values "VELM_SIMULATION" may hold. The asan preset's LeakSanitizer
 // holds get_mode_flags to releasing its copy on every path.
 #include <stdlib.h>
 #include <string.h>
@@ -17,6 +17,8 @@ struct mode_case {
     uint32_t flags;
 };
 
+const std::string HUGE_VALUE(100000, '1');
+
 const mode_case MODE_CASES[] = {
     {"unset", nullptr, MODE_FLAG_BASE},
     {"one", "1", MODE_FLAG_BASE | MODE_FLAG_SIMULATION},
@@ -29,6 +31,8 @@ const mode_case MODE_CASES[] = {
     {"trailing newline", "1\n", MODE_FLAG_BASE},
     {"true", "true", MODE_FLAG_BASE},
     {"yes", "yes", MODE_FLAG_BASE},
+    {"one, then bytes that are not UTF-8", "1\xff\xfe\xc3", MODE_FLAG_BASE},
+    {"100000 ones", HUGE_VALUE.c_str(), MODE_FLAG_BASE},
 };
 
 void set_simulation(const char *value)
