@@ -1,215 +1,87 @@
 #!/usr/bin/env bash
-# Measures aesm_test against a plain-C reference on the skip, fail and pass paths; prints a
-# Markdown table and writes it to bench/out/results.md. Usage: bench/run.sh [--smoke]
+# aesm_test against a plain-C reference on the skip, fail and pass paths: instructions, peak RSS
+# and wall time on Linux, and the stripped Windows images. Prints a Markdown table and the goals;
+# fails only when a build fails or the two programs do not answer alike.
+# Usage: bench/run.sh [--smoke]   (needs valgrind, hyperfine, jq, GNU time; ./test.sh installs them)
 set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+runs=(--warmup 20 --runs 500)
+[[ ${1:-} == --smoke ]] && runs=(--warmup 1 --runs 5)
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT" # presets are found in the working directory
-# shellcheck source=bench/lib.sh
-source "$ROOT/bench/lib.sh"
+cmake --workflow --preset bench >/dev/null
+build=$PWD/build/bench
+probe=$build/aesm_test reference=$build/bench/aesm_reference
+work=$(mktemp -d)
+listener=
+trap '[[ -z $listener ]] || kill $listener; rm -rf "$work"' EXIT
+cd "$work" # the bench build finds the service's socket in the working directory
 
-MODE=full
-case "${1:-}" in
-"") ;;
---smoke) MODE=smoke ;;
--h | --help)
-    echo "usage: bench/run.sh [--smoke]   (--smoke: few runs, for CI)"
-    exit 0
-    ;;
-*) die "unknown argument '$1' (usage: bench/run.sh [--smoke])" ;;
-esac
-if [[ $MODE == smoke ]]; then
-    HYPERFINE_ROUNDS=1
-    HYPERFINE_RUNS=(--warmup 1 --runs 5)
-    RSS_RUNS=3
-    RUNS_NOTE="smoke: wall time median of 5 runs after 1 warm-up, peak RSS median of 3"
-else
-    HYPERFINE_ROUNDS=10
-    HYPERFINE_RUNS=(--warmup 10 --runs 200)
-    RSS_RUNS=21
-    RUNS_NOTE="full: wall time median of 2000 runs in 10 rounds of alternating order, peak RSS median of 21"
+ratio() { awk -v p="$1" -v r="$2" 'BEGIN { printf "%.3f", p / r }'; }
+at_most() { awk -v q="$1" -v max="$2" 'BEGIN { print (q <= max ? "met" : "MISSED") }'; }
+row() { echo "| $1 | $2 | $3 | $4 | $(ratio "$3" "$4") |"; }
+libraries() { ldd "$1" | awk '$1 !~ /^linux-vdso/ { n = split($1, p, "/"); printf "%s ", p[n] }'; }
+
+declare -A status=([skip]=2 [fail]=1 [pass]=0) figure
+for path in skip fail pass; do
+    if [[ $path == skip ]]; then export VELM_SIMULATION=1; else unset VELM_SIMULATION; fi
+    if [[ $path == pass ]]; then
+        "$build/bench/aesm_listener" aesm.socket &
+        listener=$!
+        while [[ ! -S aesm.socket ]]; do sleep 0.01; done
+    fi
+    for program in probe reference; do
+        exe=${!program}
+        "$exe" >"$program.out" 2>"$program.err" && got=0 || got=$?
+        [[ $got == "${status[$path]}" ]] || { echo "bench: $program exits $got on the $path path" >&2; exit 1; }
+        valgrind --tool=callgrind --callgrind-out-file="$program.cg" "$exe" >/dev/null 2>&1 || true
+        figure[ir.$path.$program]=$(sed -n 's/^totals: //p' "$program.cg")
+        figure[rss.$path.$program]=$(for run in 1 2 3 4 5; do
+            /usr/bin/time -f %M -o "$program.rss" "$exe" >/dev/null 2>&1 || true
+            tail -n 1 "$program.rss"
+        done | sort -n | sed -n 3p)
+    done
+    cmp -s probe.out reference.out && cmp -s probe.err reference.err ||
+        { echo "bench: probe and reference answer differently on the $path path" >&2; exit 1; }
+    hyperfine -N --style none --ignore-failure "${runs[@]}" --export-json "$path.json" \
+        -n probe "$probe" -n reference "$reference" >/dev/null 2>&1
+    for program in probe reference; do
+        figure[time.$path.$program]=$(jq ".results[] | select(.command == \"$program\") |
+            .median * 1000 * 1000 | round / 1000" "$path.json")
+    done
+done
+kill $listener
+listener=
+cd - >/dev/null
+
+if command -v x86_64-w64-mingw32-strip >/dev/null; then
+    cmake --workflow --preset bench-windows >/dev/null
+    x86_64-w64-mingw32-strip -o "$work/probe.exe" build/bench-windows/aesm_test.exe
+    x86_64-w64-mingw32-strip -o "$work/reference.exe" build/bench-windows/bench/aesm_reference.exe
+    figure[exe.probe]=$(stat -c %s "$work/probe.exe")
+    figure[exe.reference]=$(stat -c %s "$work/reference.exe")
 fi
 
-OUT=$ROOT/bench/out
-RAW=$OUT/raw
-LOG=$OUT/build.log
-rm -rf "$RAW"
-mkdir -p "$RAW"
-: >"$LOG"
-unset VELM_SIMULATION
-
-for tool in cmake ninja cc c++; do
-    command -v "$tool" >/dev/null || die "$tool is required"
+echo "| figure | path | probe | reference | probe / reference |"
+echo "| --- | --- | --: | --: | --: |"
+for name in "ir;instructions (callgrind)" "rss;peak RSS (KiB), median of 5" "time;wall time, median (ms)"; do
+    for path in skip fail pass; do
+        row "${name#*;}" $path "${figure[${name%;*}.$path.probe]}" "${figure[${name%;*}.$path.reference]}"
+    done
 done
-ensure_tool valgrind valgrind
-ensure_tool hyperfine hyperfine
-ensure_tool jq jq
-[[ -x /usr/bin/time ]] || ensure_tool /usr/bin/time time
+echo "| shared libraries | all | $(libraries "$probe")| $(libraries "$reference")| |"
+[[ -z ${figure[exe.probe]:-} ]] ||
+    row "stripped Windows exe (bytes)" - "${figure[exe.probe]}" "${figure[exe.reference]}"
 
-SOCK=$(bench_socket_path)
-trap 'stop_listener; rm -f "$SOCK"' EXIT
-
-echo "bench: building the probe (build/bench) and the reference (build/bench-ref)" >&2
-build_native "$SOCK" "$LOG"
-declare -A EXE=([probe]=$ROOT/build/bench/aesm_test [reference]=$ROOT/build/bench-ref/aesm_reference)
-PROGRAMS=(probe reference)
-PATHS=(skip fail pass)
-declare -A SIM=([skip]=1 [fail]=- [pass]=-)
-declare -A WANT=(
-    [skip]="2|${SKIP_LINE}\\n|"
-    [fail]="1||${FAIL_LINE}\\n"
-    [pass]="0|${PASS_LINE}\\n|"
-)
-declare -A FIG
-
-measure_path() {
-    local path=$1 sim=${SIM[$1]} prog exe got i rss_file
-    echo "bench: measuring the $path path" >&2
-    for prog in "${PROGRAMS[@]}"; do
-        exe=${EXE[$prog]}
-        got=$(outcome "$sim" "$exe")
-        [[ $got == "${WANT[$path]}" ]] ||
-            die "$prog on the $path path answered '$got', expected '${WANT[$path]}'"
-
-        # The exit status is the outcome's, checked above; a missing total is the failure.
-        run_sim "$sim" valgrind --tool=callgrind --callgrind-out-file="$RAW/callgrind.$path.$prog.out" \
-            "$exe" >/dev/null 2>"$RAW/callgrind.$path.$prog.log" || true
-        FIG[ir.$path.$prog]=$(callgrind_total "$RAW/callgrind.$path.$prog.out") ||
-            die "callgrind gave no total for $prog on the $path path (see $RAW)"
-
-        rss_file=$RAW/rss.$path.$prog
-        for ((i = 0; i < RSS_RUNS; i++)); do
-            run_sim "$sim" /usr/bin/time -f %M -o "$rss_file.one" "$exe" >/dev/null 2>&1 || true
-            tail -n 1 "$rss_file.one"
-        done >"$rss_file"
-        FIG[rss.$path.$prog]=$(median <"$rss_file") || die "no peak RSS for $prog on the $path path"
-    done
-
-    # Rounds in alternating order, so drift on a noisy machine falls on both programs alike.
-    local ignore=() round order
-    [[ $path == pass ]] || ignore=(--ignore-failure)
-    for ((round = 0; round < HYPERFINE_ROUNDS; round++)); do
-        order=(probe reference)
-        ((round % 2 == 0)) || order=(reference probe)
-        run_sim "$sim" hyperfine -N --style none "${ignore[@]}" "${HYPERFINE_RUNS[@]}" \
-            --export-json "$RAW/hyperfine.$path.$round.json" \
-            -n "${order[0]}" "$(printf %q "${EXE[${order[0]}]}")" \
-            -n "${order[1]}" "$(printf %q "${EXE[${order[1]}]}")" \
-            >>"$RAW/hyperfine.$path.log" 2>&1 || die "hyperfine failed on the $path path (see $RAW)"
-    done
-    for prog in "${PROGRAMS[@]}"; do
-        FIG[time.$path.$prog]=$(hyperfine_times_ms "$prog" "$RAW"/hyperfine."$path".*.json |
-            median | xargs printf '%.3f') || die "no wall times for $prog on the $path path"
-    done
-}
-
-measure_path skip
-stop_listener
-rm -f "$SOCK"
-measure_path fail
-for prog in "${PROGRAMS[@]}"; do
-    FIG[libs.$prog]=$(loaded_libraries "${EXE[$prog]}")
-done
-start_listener "$SOCK"
-measure_path pass
-stop_listener
-
-# The Windows images: built with the windows preset's toolchain when it is there.
-WIN_SKIP=
-windows_figures() {
-    local toolchain=$ROOT/cmake/toolchains/mingw-w64-x86_64.cmake build_type prog image
-    if ! command -v x86_64-w64-mingw32-gcc >/dev/null || ! command -v x86_64-w64-mingw32-strip >/dev/null; then
-        WIN_SKIP="no mingw-w64 cross toolchain (x86_64-w64-mingw32-gcc) on this machine"
-        return
-    fi
-    if [[ ! -f $toolchain ]]; then
-        WIN_SKIP="the windows preset's toolchain file cmake/toolchains/mingw-w64-x86_64.cmake is missing"
-        return
-    fi
-    echo "bench: building the Windows probe (build/bench-windows) and reference (build/bench-ref-windows)" >&2
-    {
-        cmake --preset windows -B "$ROOT/build/bench-windows" -DAESM_BUILD_TESTS=OFF &&
-            cmake --build "$ROOT/build/bench-windows" --target aesm_test
-    } >>"$LOG" 2>&1 || die "Windows probe build failed (see $LOG)"
-    build_type=$(cache_value "$ROOT/build/bench-windows" CMAKE_BUILD_TYPE)
-    {
-        cmake -S "$ROOT/bench" -B "$ROOT/build/bench-ref-windows" -G Ninja \
-            -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE="$build_type" &&
-            cmake --build "$ROOT/build/bench-ref-windows" --target aesm_reference
-    } >>"$LOG" 2>&1 || die "Windows reference build failed (see $LOG)"
-    cp "$ROOT/build/bench-windows/aesm_test.exe" "$RAW/probe.exe"
-    cp "$ROOT/build/bench-ref-windows/aesm_reference.exe" "$RAW/reference.exe"
-    for prog in "${PROGRAMS[@]}"; do
-        image=$RAW/$prog.exe
-        x86_64-w64-mingw32-strip "$image"
-        FIG[winsize.$prog]=$(stat -c %s "$image")
-        FIG[windlls.$prog]=$(imported_dlls "$image")
-        # Resources (version information, manifest) are content, not code: shown apart too.
-        x86_64-w64-mingw32-strip -R .rsrc -o "$RAW/$prog.norsrc.exe" "$image"
-        FIG[winbare.$prog]=$(stat -c %s "$RAW/$prog.norsrc.exe")
-    done
-    WIN_BUILD_TYPE=$build_type
-}
-windows_figures
-
-# The table, then the goals; a figure never fails the run.
-row() {
-    local name=$1 path=$2 p=$3 r=$4
-    printf '| %s | %s | %s | %s | %s |\n' "$name" "$path" "$p" "$r" "$(ratio "$p" "$r")"
-}
-has_cxx_runtime() {
-    [[ $1 == *libstdc++* || $1 == *libgcc_s* ]]
-}
-report() {
-    local path ir_ratios="" ir_met=yes q
-    echo "## aesm_test against a plain-C reference"
-    echo
-    echo "- machine: \`$(uname -srm)\`, CPU: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1), $(nproc) cores"
-    echo "- date: $(date -u +%Y-%m-%dT%H:%MZ); mode: $RUNS_NOTE"
-    echo "- Linux builds: probe \`build/bench\` (native preset, $(cache_value "$ROOT/build/bench" CMAKE_BUILD_TYPE)), reference \`build/bench-ref\` (same type, warnings and link options); $(cc --version | head -n 1)"
-    echo
-    echo "| figure | path | probe | reference | probe / reference |"
-    echo "| --- | --- | --: | --: | --: |"
-    for path in "${PATHS[@]}"; do
-        row "instructions (callgrind Ir, whole process)" "$path" "${FIG[ir.$path.probe]}" "${FIG[ir.$path.reference]}"
-    done
-    for path in "${PATHS[@]}"; do
-        row "wall time, median (ms)" "$path" "${FIG[time.$path.probe]}" "${FIG[time.$path.reference]}"
-    done
-    for path in "${PATHS[@]}"; do
-        row "peak RSS (KiB)" "$path" "${FIG[rss.$path.probe]}" "${FIG[rss.$path.reference]}"
-    done
-    printf '| shared libraries loaded | all | %s | %s | %s |\n' "${FIG[libs.probe]}" "${FIG[libs.reference]}" \
-        "$(same_or_differ "${FIG[libs.probe]}" "${FIG[libs.reference]}")"
-    if [[ -z $WIN_SKIP ]]; then
-        row "Windows stripped .exe (bytes, $WIN_BUILD_TYPE)" "-" "${FIG[winsize.probe]}" "${FIG[winsize.reference]}"
-        row "the same less resources (strip -R .rsrc)" "-" "${FIG[winbare.probe]}" "${FIG[winbare.reference]}"
-        printf '| Windows DLLs imported | - | %s | %s | %s |\n' "${FIG[windlls.probe]}" "${FIG[windlls.reference]}" \
-            "$(same_or_differ "${FIG[windlls.probe]}" "${FIG[windlls.reference]}")"
-    else
-        echo "| Windows figures | - | skipped | skipped | |"
-    fi
-    echo
-    echo "### Goals"
-    echo
-    for path in "${PATHS[@]}"; do
-        q=$(ratio "${FIG[ir.$path.probe]}" "${FIG[ir.$path.reference]}")
-        ir_ratios+="${ir_ratios:+, }$path $q"
-        [[ $(within "$q" 1.05) == yes ]] || ir_met=no
-    done
-    echo "- instructions at most 1.05x the reference on every path: $([[ $ir_met == yes ]] && echo met || echo MISSED) ($ir_ratios)"
-    if has_cxx_runtime "${FIG[libs.probe]}"; then
-        echo "- no C++ runtime loaded on Linux: MISSED (${FIG[libs.probe]})"
-    else
-        echo "- no C++ runtime loaded on Linux: met (${FIG[libs.probe]})"
-    fi
-    if [[ -n $WIN_SKIP ]]; then
-        echo "- stripped Windows exe at most 1.10x the reference: not measured ($WIN_SKIP)"
-    else
-        q=$(ratio "${FIG[winsize.probe]}" "${FIG[winsize.reference]}")
-        echo "- stripped Windows exe at most 1.10x the reference: $([[ $(within "$q" 1.10) == yes ]] && echo met || echo MISSED) ($q: ${FIG[winsize.probe]} / ${FIG[winsize.reference]} bytes; less resources $(ratio "${FIG[winbare.probe]}" "${FIG[winbare.reference]}"): ${FIG[winbare.probe]} / ${FIG[winbare.reference]} bytes)"
-    fi
-}
-report >"$OUT/results.md"
-cat "$OUT/results.md"
-echo "bench: table written to bench/out/results.md, raw data in bench/out/raw" >&2
+echo
+worst=$(for path in skip fail pass; do ratio "${figure[ir.$path.probe]}" "${figure[ir.$path.reference]}"; echo; done | sort -g | tail -n 1)
+echo "- instructions at most 1.05x the reference on every path: $(at_most "$worst" 1.05) (worst $worst)"
+case $(libraries "$probe") in
+*libstdc++* | *libgcc_s*) echo "- no C++ runtime loaded: MISSED" ;;
+*) echo "- no C++ runtime loaded: met" ;;
+esac
+if [[ -n ${figure[exe.probe]:-} ]]; then
+    q=$(ratio "${figure[exe.probe]}" "${figure[exe.reference]}")
+    echo "- stripped Windows exe at most 1.10x the reference: $(at_most "$q" 1.10) ($q)"
+else
+    echo "- stripped Windows exe: not measured (no mingw-w64 cross toolchain)"
+fi
