@@ -29,3 +29,13 @@ wine_case(fails_service_refusing service     refuse   UNSET                   1 
           "started as a service\n${log_refusing}")
 wine_case(passes_local_server   local_server serve    UNSET                   0 "${out_passed}" ""
           "started by COM\n${log_served}")
+# Look-alikes of "1" and of the name probe: the value's own bytes reach the comparison, not what
+# an ANSI code page folds them to.
+wine_case(passes_fullwidth_one  inproc       serve    VELM_SIMULATION=\\uff11 0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_subscript_one  inproc       serve    VELM_SIMULATION=\\u2081 0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_fullwidth_name inproc       serve    VELM\\uff3fSIMULATION=1 0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_arabic_indic_one inproc     serve    VELM_SIMULATION=\\u0661 0 "${out_passed}" ""
+          "${log_inproc}")
