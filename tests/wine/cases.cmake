@@ -1,8 +1,8 @@
 # The Wine cases, one row each: where the class is served (none; inproc: InprocServer32;
 # service: LocalServer32 and the AppID's LocalService, as the real service is reached;
-# local_server: LocalServer32 alone), whether its objects refuse the interface, VELM_SIMULATION
-# (UNSET: not in the environment), then the exit status, stdout and stderr, and the server's log
-# ("-": the server never ran).
+# local_server: LocalServer32 alone), whether its objects refuse the interface, the program's
+# VELM_SIMULATION entry as the launcher takes it (UNSET: none), then the exit status, stdout and
+# stderr, and the server's log ("-": the server never ran).
 set(out_passed "=== passed all tests (aesm)\r\n")
 set(out_skipped "=== Skipped unsupported test in simulation mode (aesm)\r\n")
 set(err_failed "aesm: failed to connect\r\n")
@@ -14,21 +14,28 @@ set(log_served "object created\nobject released\nclass revoked, live 0\nexited\n
 set(log_refusing "object created, refusing the interface\nobject released\n\
 class revoked, live 0\nexited\n")
 
-#         name                  server       objects  simulation status stdout err log
-wine_case(skipped_in_simulation service      serve    1          2 "${out_skipped}" "" "-")
-wine_case(fails_unregistered    none         serve    UNSET      1 "" "${err_failed}" "-")
-wine_case(passes_inproc         inproc       serve    UNSET      0 "${out_passed}" ""
+#         name                  server       objects  simulation              status stdout err log
+wine_case(skipped_in_simulation service      serve    VELM_SIMULATION=1       2 "${out_skipped}" ""
+          "-")
+wine_case(fails_unregistered    none         serve    UNSET                   1 "" "${err_failed}"
+          "-")
+wine_case(passes_inproc         inproc       serve    UNSET                   0 "${out_passed}" ""
           "${log_inproc}")
-wine_case(fails_inproc_refusing inproc       refuse   UNSET      1 "" "${err_failed}"
+wine_case(fails_inproc_refusing inproc       refuse   UNSET                   1 "" "${err_failed}"
           "${log_inproc_refusing}")
-wine_case(passes_service        service      serve    UNSET      0 "${out_passed}" ""
+wine_case(passes_service        service      serve    UNSET                   0 "${out_passed}" ""
           "started as a service\n${log_served}")
-wine_case(fails_service_refusing service     refuse   UNSET      1 "" "${err_failed}"
+wine_case(fails_service_refusing service     refuse   UNSET                   1 "" "${err_failed}"
           "started as a service\n${log_refusing}")
-wine_case(passes_local_server   local_server serve    UNSET      0 "${out_passed}" ""
+wine_case(passes_local_server   local_server serve    UNSET                   0 "${out_passed}" ""
           "started by COM\n${log_served}")
-# Only exactly "1" skips; the runtime's own _dupenv_s reads the value.
-wine_case(passes_variable_zero  inproc       serve    0          0 "${out_passed}" ""
+# Look-alikes of "1" and of the name probe: the value's own bytes reach the comparison, not what
+# an ANSI code page folds them to.
+wine_case(passes_fullwidth_one  inproc       serve    VELM_SIMULATION=\\uff11 0 "${out_passed}" ""
           "${log_inproc}")
-wine_case(passes_variable_1_space inproc     serve    "1 "       0 "${out_passed}" ""
+wine_case(passes_subscript_one  inproc       serve    VELM_SIMULATION=\\u2081 0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_fullwidth_name inproc       serve    VELM\\uff3fSIMULATION=1 0 "${out_passed}" ""
+          "${log_inproc}")
+wine_case(passes_arabic_indic_one inproc     serve    VELM_SIMULATION=\\u0661 0 "${out_passed}" ""
           "${log_inproc}")

@@ -40,6 +40,12 @@ file(STRINGS "${IMAGE}" execution_level REGEX "requestedExecutionLevel level=\"a
 if(NOT execution_level)
   string(APPEND failures "\n  the embedded manifest does not ask for level=\"asInvoker\"")
 endif()
+# Without it the runtime's narrow environment is best-fit folded through the ANSI code page.
+file(STRINGS "${IMAGE}" code_page REGEX "<activeCodePage xmlns=\"http://schemas\\.microsoft\\.com/\
+SMI/2019/WindowsSettings\">UTF-8</activeCodePage>")
+if(NOT code_page)
+  string(APPEND failures "\n  the embedded manifest does not declare activeCodePage UTF-8")
+endif()
 
 if(failures)
   message(FATAL_ERROR "windows.image ${IMAGE}:${failures}")

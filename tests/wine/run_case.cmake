@@ -1,5 +1,6 @@
 # Runs one row of cases.cmake under Wine (cmake -P, CASE=name): registers the class as the row
-# says, runs the program, and compares each stream, the exit status and the server's log.
+# says, runs the program through the launcher, and compares each stream, the exit status and the
+# server's log.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/wine_common.cmake)
 
@@ -70,15 +71,16 @@ function(wine_case name server objects simulation status stdout stderr server_lo
   file(REMOVE "${log_file}")
   register_class(${server} ${objects})
 
-  if(simulation STREQUAL "UNSET")
-    unset(ENV{VELM_SIMULATION})
-  else()
-    set(ENV{VELM_SIMULATION} "${simulation}")
+  # The launcher drops any VELM_SIMULATION it inherited, then adds the row's entry.
+  set(entries VELM_SIMULATION)
+  if(NOT simulation STREQUAL "UNSET")
+    list(APPEND entries "${simulation}")
   endif()
+  windows_path(probe "${PROBE}")
   set(out "${PREFIX}.${name}.stdout")
   set(err "${PREFIX}.${name}.stderr")
-  execute_process(COMMAND ${WINE} ${PROBE} OUTPUT_FILE "${out}" ERROR_FILE "${err}"
-                  RESULT_VARIABLE got_status TIMEOUT 40)
+  execute_process(COMMAND ${WINE} ${LAUNCHER} ${probe} ${entries}
+                  OUTPUT_FILE "${out}" ERROR_FILE "${err}" RESULT_VARIABLE got_status TIMEOUT 40)
   string(HEX "${got_status}" got_status)
   string(HEX "${status}" status)
   read_bytes(got_stdout "${out}")
