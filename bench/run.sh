@@ -45,8 +45,8 @@ for path in skip fail pass; do
     hyperfine -N --style none --ignore-failure "${runs[@]}" --export-json "$path.json" \
         -n probe "$probe" -n reference "$reference" >/dev/null 2>&1
     for program in probe reference; do
-        figure[time.$path.$program]=$(jq ".results[] | select(.command == \"$program\") |
-            .median * 1000 * 1000 | round / 1000" "$path.json")
+        figure[time.$path.$program]=$(jq ".results[] | select(.command == \"$program\") | .median" \
+            "$path.json" | awk '{ printf "%.3f", $1 * 1000 }')
     done
 done
 kill $listener
