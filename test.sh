@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The whole suite: installs what is missing (Debian 12), then builds and tests every preset that
-# runs here (native, asan, windows under Wine) and smoke-runs the benchmark.
-# Usage: ./test.sh [preset...]   (default: native asan windows, then the benchmark)
+# runs here (native, asan, windows and windows-clang-cl under Wine) and smoke-runs the benchmark.
+# Usage: ./test.sh [preset...]   (default: native asan windows windows-clang-cl, then the benchmark)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev valgrind clang-tidy cppcheck binutils
-          g++-mingw-w64-x86-64-win32 wine64 wine64-tools hyperfine jq time)
+          g++-mingw-w64-x86-64-win32 wine64 wine64-tools clang-tools-14 lld-14 llvm-14
+          hyperfine jq time)
 
 install_missing() {
     local missing=() package
@@ -25,7 +26,7 @@ install_missing() {
 install_missing || { echo "test.sh: could not install the packages the suite needs" >&2; exit 1; }
 
 presets=("$@")
-((${#presets[@]})) || presets=(native asan windows bench)
+((${#presets[@]})) || presets=(native asan windows windows-clang-cl bench)
 passed=0 failed=0 broken=()
 for preset in "${presets[@]}"; do
     echo "=== $preset"
