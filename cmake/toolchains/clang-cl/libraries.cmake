@@ -19,6 +19,8 @@ foreach(lib IN LISTS AESM_CLANG_CL_IMPORT_LIBS)
 endforeach()
 
 # Built again when a source is newer than the library; a change to one reruns the configuration.
+# Images that link it are not relinked for that (the build does not see default libraries): after
+# editing crt/, build clean.
 set(crt_dir "${CMAKE_CURRENT_LIST_DIR}/crt")
 set(crt_sources dll_main.c dll_startup.c exe_startup.c initializers.c security_cookie.c)
 list(TRANSFORM crt_sources PREPEND "${crt_dir}/")
