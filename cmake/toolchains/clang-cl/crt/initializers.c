@@ -3,6 +3,8 @@
    markers here bracket each table. Empty slots are skipped, as padding may leave some. */
 #include "startup.h"
 
+/* The tables are read-only data, as MSVC's: no section of their own in the image. */
+#pragma comment(linker, "/merge:.CRT=.rdata")
 #pragma section(".CRT$XIA", long, read)
 #pragma section(".CRT$XIZ", long, read)
 #pragma section(".CRT$XCA", long, read)
