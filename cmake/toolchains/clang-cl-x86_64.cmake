@@ -21,9 +21,11 @@ set(CMAKE_LINKER "${AESM_LLD_LINK}")
 set(CMAKE_AR "${AESM_LLVM_LIB}")
 
 # No debug runtime here (no ucrtd.lib, no debug startup): refused now rather than at link time.
-if(CMAKE_BUILD_TYPE STREQUAL "Debug" OR "Debug" IN_LIST CMAKE_CONFIGURATION_TYPES)
-  message(FATAL_ERROR "The clang-cl toolchain builds Release, MinSizeRel or RelWithDebInfo only: "
-                      "there is no debug C runtime here")
+# CMake's MSVC rules make Debug of an empty build type.
+if(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel|RelWithDebInfo)$"
+   OR "Debug" IN_LIST CMAKE_CONFIGURATION_TYPES)
+  message(FATAL_ERROR "The clang-cl toolchain builds Release, MinSizeRel or RelWithDebInfo only "
+                      "(CMAKE_BUILD_TYPE): there is no debug C runtime here")
 endif()
 set(CMAKE_TRY_COMPILE_CONFIGURATION Release)
 # The startup of clang-cl/crt stands in for the static one (/MT, libcmt.lib) only.
