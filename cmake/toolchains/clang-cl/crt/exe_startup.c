@@ -7,7 +7,7 @@
 
 int main(int argc, char **argv, char **envp);
 
-/* MSVC's exit status when a C initialiser fails. */
+/* The status when the runtime or a C initialiser could not be set up (MSVC's for the latter). */
 enum { STARTUP_INITIALIZER_FAILED = 255 };
 
 DWORD WINAPI mainCRTStartup(void *peb)

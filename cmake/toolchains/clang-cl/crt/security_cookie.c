@@ -1,5 +1,5 @@
-/* /GS: the cookie clang-cl's stack checks compare against, the check itself, and the load-config
-   directory through which the loader gives the cookie a random value before any code runs. */
+/* /GS support as MSVC's runtime gives it: the cookie clang-cl's stack checks compare against, the
+   check, and the load-config directory through which the loader randomises the cookie. */
 #include "startup.h"
 
 #include <intrin.h>
