@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The whole suite: installs what is missing (Debian 12), then runs each preset's workflow
 # (configure, build and, where it has tests, CTest) and a smoke run of the benchmark.
-# Usage: ./test.sh [preset...]   (default: native asan lint windows bench)
+# Usage: ./test.sh [preset...]   (default: native asan lint windows windows-clang-cl bench)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-tidy cppcheck binutils
-          g++-mingw-w64-x86-64-win32 wine64 wine64-tools valgrind hyperfine jq time)
+          g++-mingw-w64-x86-64-win32 wine64 wine64-tools clang-tools-14 lld-14 llvm-14
+          valgrind hyperfine jq time)
 
 install_missing() {
     local missing=() package
@@ -25,7 +26,7 @@ install_missing() {
 install_missing || { echo "test.sh: could not install the packages the suite needs" >&2; exit 1; }
 
 presets=("$@")
-((${#presets[@]})) || presets=(native asan lint windows bench)
+((${#presets[@]})) || presets=(native asan lint windows windows-clang-cl bench)
 passed=0 failed=0 broken=()
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

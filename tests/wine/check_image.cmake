@@ -1,6 +1,6 @@
-# Reads the built program's PE headers with objdump (cmake -P, OBJDUMP, IMAGE): only system DLLs
-# imported, the Universal CRT among them; ASLR with high entropy and DEP on; a manifest and a
-# version resource embedded.
+# Reads the built program's PE headers with objdump (cmake -P, OBJDUMP, IMAGE, SECURITY_COOKIE):
+# only system DLLs imported, the Universal CRT among them; ASLR with high entropy and DEP on; with
+# SECURITY_COOKIE a load-config directory; a manifest and a version resource embedded.
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p "${IMAGE}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -27,6 +27,12 @@ foreach(bit DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT)
     string(APPEND failures "\n  DllCharacteristics lacks ${bit}; got: ${characteristics}")
   endif()
 endforeach()
+
+# Code built by MSVC's rules checks stack cookies (/GS); the loader gives the cookie a random value
+# through the load-config directory.
+if(SECURITY_COOKIE AND headers MATCHES "\nEntry a 0+ 0+ Load Configuration Directory")
+  string(APPEND failures "\n  no load-config directory: the /GS cookie keeps its default value")
+endif()
 
 # Top-level entries of the resource directory are types: 24 RT_MANIFEST, 16 RT_VERSION.
 foreach(type "0x000018;RT_MANIFEST" "0x000010;RT_VERSION")
