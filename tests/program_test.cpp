@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,23 +78,20 @@ std::string read_all(int fd)
 }
 
 // Runs the program in folder with args, stdin from /dev/null, and "VELM_SIMULATION" unset or set
-// to *simulation. CTest's timeout bounds a run that hangs.
-run_result run_program(const std::vector<std::string> &args, const char *simulation,
+// to simulation. CTest's timeout bounds a run that hangs.
+run_result run_program(std::vector<std::string> args, const char *simulation,
                        const std::string &folder, stream_setup out, stream_setup err)
 {
-    std::vector<std::string> strings = {AESM_TEST_PROGRAM};
-    strings.insert(strings.end(), args.begin(), args.end());
-    size_t argc = strings.size();
-    for (char **e = environ; *e != nullptr; e++)
-        if (strncmp(*e, "VELM_SIMULATION=", 16) != 0)
-            strings.emplace_back(*e);
-    if (simulation != nullptr)
-        strings.push_back(std::string("VELM_SIMULATION=") + simulation);
-    std::vector<char *> argv, envp;
-    for (size_t i = 0; i < strings.size(); i++)
-        (i < argc ? argv : envp).push_back(strings[i].data());
+    args.insert(args.begin(), AESM_TEST_PROGRAM);
+    std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    if (simulation == nullptr)
+        unsetenv("VELM_SIMULATION");
+    else
+        setenv("VELM_SIMULATION", simulation, 1);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -111,7 +109,7 @@ run_result run_program(const std::vector<std::string> &args, const char *simulat
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     EXPECT_EQ(spawned, 0) << strerror(spawned);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
