@@ -79,7 +79,7 @@ TEST(aesm_connection_open, meets_each_com_outcome)
         EXPECT_EQ(fake_com_init_depth(), 0) << "COM left initialised, or closed too often";
         if (c.live) {
             ASSERT_NE(connection, nullptr);
-            EXPECT_EQ(connection->magic, AESM_CONNECTION_MAGIC);
+            EXPECT_EQ(connection->magic, 0x4EFAA2A3u);
         } else {
             EXPECT_EQ(connection, nullptr);
         }
