@@ -1,17 +1,22 @@
-# Windows resources of aesm_test: version information and the application manifest.
-# GNU tools embed the manifest through the .rc; MSVC's linker merges it as a .manifest source.
+# Windows resources: the application manifest, which every program of the project carries, and
+# aesm_test's version information.
 
-set(AESM_RC_MANIFEST_PATH "${CMAKE_CURRENT_SOURCE_DIR}/driver/aesm_test.manifest")
+# MSVC's linker merges the manifest from a .manifest source; GNU tools embed it through a
+# resource script (type 24, RT_MANIFEST; id 1, a process's own).
+function(aesm_embed_manifest target)
+  set(manifest "${PROJECT_SOURCE_DIR}/driver/aesm_test.manifest")
+  if(MSVC)
+    target_sources(${target} PRIVATE "${manifest}")
+    # Ours is the only trustInfo: the linker would otherwise add its own.
+    target_link_options(${target} PRIVATE /MANIFESTUAC:NO)
+  else()
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest.rc")
+    file(WRITE "${rc}" "1 24 \"${manifest}\"\n")
+    target_sources(${target} PRIVATE "${rc}")
+    set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS "${manifest}")
+  endif()
+endfunction()
+
+aesm_embed_manifest(aesm_test)
 configure_file(driver/aesm_test.rc.in "${CMAKE_CURRENT_BINARY_DIR}/aesm_test.rc" @ONLY)
-set(aesm_rc "${CMAKE_CURRENT_BINARY_DIR}/aesm_test.rc")
-target_sources(aesm_test PRIVATE "${aesm_rc}")
-
-if(MSVC)
-  target_sources(aesm_test PRIVATE "${AESM_RC_MANIFEST_PATH}")
-  # Ours is the only trustInfo: the linker would otherwise add its own.
-  target_link_options(aesm_test PRIVATE /MANIFESTUAC:NO)
-else()
-  set_source_files_properties("${aesm_rc}" PROPERTIES
-    COMPILE_DEFINITIONS AESM_RC_MANIFEST
-    OBJECT_DEPENDS "${AESM_RC_MANIFEST_PATH}")
-endif()
+target_sources(aesm_test PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/aesm_test.rc")
