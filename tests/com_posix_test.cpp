@@ -11,16 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "aesm_client.h"
 #include "com.h"
 #include "crt.h"
 #include "test_support.h"
 
 namespace {
 
-const CLSID SERVICE_CLSID = {
-    0x82367CAB, 0xF2B9, 0x461A, {0xB6, 0xC6, 0x88, 0x9D, 0x13, 0xEF, 0xC6, 0xCA}};
-const IID SERVICE_IID = {
-    0x50AFD900, 0xF309, 0x4557, {0x8F, 0xCB, 0x10, 0xCF, 0xAB, 0x80, 0x2C, 0xDD}};
 const GUID OTHER_GUID = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 const DWORD APARTMENT = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
 
@@ -53,7 +50,8 @@ HRESULT create(REFCLSID clsid, DWORD context, REFIID iid, void **object)
 TEST_F(com_posix, initialisation_is_per_thread_counted_and_one_model)
 {
     void *object;
-    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), CO_E_NOTINITIALIZED);
+    EXPECT_EQ(create(AESM_SERVICE_CLSID, CLSCTX_ALL, AESM_SERVICE_IID, &object),
+              CO_E_NOTINITIALIZED);
     EXPECT_EQ(object, nullptr);
 
     EXPECT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
@@ -66,9 +64,10 @@ TEST_F(com_posix, initialisation_is_per_thread_counted_and_one_model)
 
     // Two successes owe two CoUninitialize calls; the failed one owes none.
     CoUninitialize();
-    EXPECT_EQ(create(OTHER_GUID, CLSCTX_ALL, SERVICE_IID, &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(create(OTHER_GUID, CLSCTX_ALL, AESM_SERVICE_IID, &object), REGDB_E_CLASSNOTREG);
     CoUninitialize();
-    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), CO_E_NOTINITIALIZED);
+    EXPECT_EQ(create(AESM_SERVICE_CLSID, CLSCTX_ALL, AESM_SERVICE_IID, &object),
+              CO_E_NOTINITIALIZED);
 
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "model outlived its end";
     CoUninitialize();
@@ -114,20 +113,23 @@ struct create_case {
 };
 
 const create_case CREATE_CASES[] = {
-    {"service listening", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID, S_OK},
-    {"IUnknown asked for", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &IID_IUnknown, S_OK},
-    {"local server only", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_LOCAL_SERVER, &SERVICE_IID, S_OK},
-    {"other class", PLACE_LISTENER, &OTHER_GUID, CLSCTX_ALL, &SERVICE_IID, REGDB_E_CLASSNOTREG},
-    {"in-process only", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_INPROC_SERVER, &SERVICE_IID,
+    {"service listening", PLACE_LISTENER, &AESM_SERVICE_CLSID, CLSCTX_ALL, &AESM_SERVICE_IID, S_OK},
+    {"IUnknown asked for", PLACE_LISTENER, &AESM_SERVICE_CLSID, CLSCTX_ALL, &IID_IUnknown, S_OK},
+    {"local server only", PLACE_LISTENER, &AESM_SERVICE_CLSID, CLSCTX_LOCAL_SERVER,
+     &AESM_SERVICE_IID, S_OK},
+    {"other class", PLACE_LISTENER, &OTHER_GUID, CLSCTX_ALL, &AESM_SERVICE_IID,
      REGDB_E_CLASSNOTREG},
-    {"other interface", PLACE_LISTENER, &SERVICE_CLSID, CLSCTX_ALL, &OTHER_GUID, E_NOINTERFACE},
-    {"nothing at the path", PLACE_NOTHING, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+    {"in-process only", PLACE_LISTENER, &AESM_SERVICE_CLSID, CLSCTX_INPROC_SERVER,
+     &AESM_SERVICE_IID, REGDB_E_CLASSNOTREG},
+    {"other interface", PLACE_LISTENER, &AESM_SERVICE_CLSID, CLSCTX_ALL, &OTHER_GUID,
+     E_NOINTERFACE},
+    {"nothing at the path", PLACE_NOTHING, &AESM_SERVICE_CLSID, CLSCTX_ALL, &AESM_SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
-    {"a socket nobody listens on", PLACE_STALE_SOCKET, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+    {"a socket nobody listens on", PLACE_STALE_SOCKET, &AESM_SERVICE_CLSID, CLSCTX_ALL,
+     &AESM_SERVICE_IID, CO_E_SERVER_EXEC_FAILURE},
+    {"a regular file", PLACE_FILE, &AESM_SERVICE_CLSID, CLSCTX_ALL, &AESM_SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
-    {"a regular file", PLACE_FILE, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
-     CO_E_SERVER_EXEC_FAILURE},
-    {"a directory", PLACE_DIRECTORY, &SERVICE_CLSID, CLSCTX_ALL, &SERVICE_IID,
+    {"a directory", PLACE_DIRECTORY, &AESM_SERVICE_CLSID, CLSCTX_ALL, &AESM_SERVICE_IID,
      CO_E_SERVER_EXEC_FAILURE},
 };
 
@@ -172,10 +174,11 @@ TEST_F(com_posix, refuses_what_com_refuses)
         {"CoInitializeEx with its reserved pointer set", CoInitializeEx(&reserved, APARTMENT),
          E_INVALIDARG},
         {"CoCreateInstance without an out-pointer",
-         CoCreateInstance(SERVICE_CLSID, nullptr, CLSCTX_ALL, SERVICE_IID, nullptr), E_POINTER},
+         CoCreateInstance(AESM_SERVICE_CLSID, nullptr, CLSCTX_ALL, AESM_SERVICE_IID, nullptr),
+         E_POINTER},
         {"CoCreateInstance with an outer object",
-         CoCreateInstance(SERVICE_CLSID, static_cast<IUnknown *>(JUNK), CLSCTX_ALL, SERVICE_IID,
-                          &object),
+         CoCreateInstance(AESM_SERVICE_CLSID, static_cast<IUnknown *>(JUNK), CLSCTX_ALL,
+                          AESM_SERVICE_IID, &object),
          CLASS_E_NOAGGREGATION},
         {"_dupenv_s without a buffer", _dupenv_s(nullptr, nullptr, "PATH"), EINVAL},
         {"_dupenv_s without a name", _dupenv_s(&value, nullptr, nullptr), EINVAL},
@@ -200,7 +203,7 @@ TEST_F(com_posix, object_holds_its_connection_until_the_last_release)
     close(next_fd);
 
     void *object;
-    ASSERT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &object), S_OK);
+    ASSERT_EQ(create(AESM_SERVICE_CLSID, CLSCTX_ALL, AESM_SERVICE_IID, &object), S_OK);
     auto *service = static_cast<IUnknown *>(object);
     int flags = fcntl(next_fd, F_GETFD);
     EXPECT_TRUE(flags >= 0 && (flags & FD_CLOEXEC) != 0) << "connection inherited by children";
@@ -236,9 +239,10 @@ TEST_F(com_posix, create_gives_up_on_a_service_that_never_accepts)
     ASSERT_EQ(CoInitializeEx(nullptr, APARTMENT), S_OK);
     // With a backlog of 0 the first connection fills the queue.
     void *first;
-    ASSERT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &first), S_OK);
+    ASSERT_EQ(create(AESM_SERVICE_CLSID, CLSCTX_ALL, AESM_SERVICE_IID, &first), S_OK);
     void *second;
-    EXPECT_EQ(create(SERVICE_CLSID, CLSCTX_ALL, SERVICE_IID, &second), CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_EQ(create(AESM_SERVICE_CLSID, CLSCTX_ALL, AESM_SERVICE_IID, &second),
+              CO_E_SERVER_EXEC_FAILURE);
     EXPECT_EQ(second, nullptr);
     static_cast<IUnknown *>(first)->Release();
     CoUninitialize();
