@@ -8,6 +8,7 @@
 
 #include <shellapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 /* The launcher's own failure: a status the probe never gives. */
 enum { LAUNCHER_FAILED = 125 };
@@ -21,42 +22,24 @@ static int launcher_fail(const char *what, DWORD error)
     return LAUNCHER_FAILED;
 }
 
-static int hex_digit(WCHAR c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
 /* Decodes \uXXXX in place. FALSE for a character outside ASCII, a backslash that starts no
-   escape, or an escaped NUL. */
+   four-digit escape, or an escaped NUL. */
 static BOOL decode_entry(WCHAR *entry)
 {
     WCHAR *out = entry;
-    const WCHAR *in = entry;
-    while (*in != L'\0') {
+    for (const WCHAR *in = entry; *in != L'\0'; out++) {
         if (*in > 0x7f)
             return FALSE;
         if (*in != L'\\') {
-            *out++ = *in++;
+            *out = *in++;
             continue;
         }
-        if (in[1] != L'u')
+        WCHAR digits[5], *end;
+        lstrcpynW(digits, in[1] == L'u' ? in + 2 : L"", 5);
+        unsigned long unit = wcstoul(digits, &end, 16);
+        if (end != digits + 4 || unit == 0)
             return FALSE;
-        int unit = 0;
-        for (int i = 2; i < 6; i++) {
-            int digit = hex_digit(in[i]);
-            if (digit < 0)
-                return FALSE;
-            unit = unit * 16 + digit;
-        }
-        if (unit == 0)
-            return FALSE;
-        *out++ = (WCHAR)unit;
+        *out = (WCHAR)unit;
         in += 6;
     }
     *out = L'\0';
