@@ -18,11 +18,11 @@ foreach(lib IN LISTS AESM_CLANG_CL_IMPORT_LIBS)
   endif()
 endforeach()
 
-# Built again when a source is newer than the library; a change to one reruns the configuration.
-# Images that link it are not relinked for that (the build does not see default libraries): after
-# editing crt/, build clean.
+# Built again when a source is newer than the library; a change to one reruns the configuration,
+# and relinks every image (see below).
 set(crt_dir "${CMAKE_CURRENT_LIST_DIR}/crt")
-set(crt_sources dll_main.c dll_startup.c exe_startup.c initializers.c security_cookie.c)
+set(crt_sources dll_main.c dll_startup.c exe_startup.c guard.c initializers.c load_config.c
+                security_cookie.c)
 list(TRANSFORM crt_sources PREPEND "${crt_dir}/")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${crt_sources} "${crt_dir}/startup.h")
 set(libcmt "${AESM_CLANG_CL_LIB_DIR}/libcmt.lib")
@@ -37,11 +37,33 @@ if(crt_stale)
   set(objects_dir "${AESM_CLANG_CL_LIB_DIR}/crt/")
   file(MAKE_DIRECTORY "${objects_dir}")
   execute_process(
-    COMMAND "${AESM_CLANG_CL}" /nologo /c /O1 /GS- /Zl /MT /W4 /WX ${AESM_CLANG_CL_INCLUDES}
+    COMMAND "${AESM_CLANG_CL}" /nologo /c /O1 /GS- /Zl /MT /W4 /WX /guard:cf ${AESM_CLANG_CL_INCLUDES}
             "/Fo${objects_dir}" -- ${crt_sources}
     COMMAND_ERROR_IS_FATAL ANY)
   set(objects ${crt_sources})
   list(TRANSFORM objects REPLACE "^.*/([^/]+)\\.c$" "${objects_dir}\\1.obj")
   execute_process(COMMAND "${AESM_LLVM_LIB}" /nologo "/out:${libcmt}" ${objects}
                   COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
+# Images name the startup only as a default library, which the build does not see: every program
+# and DLL of the build depends on it by name, so that a change to crt/ relinks them.
+function(aesm_clang_cl_link_depends dir libcmt)
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$")
+      set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${libcmt}")
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    aesm_clang_cl_link_depends("${subdir}" "${libcmt}")
+  endforeach()
+endfunction()
+# This file is read again with every language enabled: one call is enough.
+cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" GET_CALL_IDS calls)
+if(NOT "aesm_clang_cl_link_depends" IN_LIST calls)
+  cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" ID aesm_clang_cl_link_depends
+                 CALL aesm_clang_cl_link_depends "${CMAKE_SOURCE_DIR}" "${libcmt}")
 endif()

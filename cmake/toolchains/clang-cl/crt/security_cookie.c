@@ -1,5 +1,5 @@
-/* /GS support as MSVC's runtime gives it: the cookie clang-cl's stack checks compare against, the
-   check, and the load-config directory through which the loader randomises the cookie. */
+/* /GS support as MSVC's runtime gives it: the cookie clang-cl's stack checks compare against, and
+   the check. The loader randomises the cookie through the load config (load_config.c). */
 #include "startup.h"
 
 #include <intrin.h>
@@ -10,12 +10,6 @@
 #define SECURITY_COOKIE_MASK ((UINT_PTR)0x0000FFFFFFFFFFFFull)
 
 UINT_PTR __security_cookie = SECURITY_COOKIE_DEFAULT;
-
-/* The linker points the image's load-config entry at this symbol. */
-const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = {
-    .Size = sizeof(IMAGE_LOAD_CONFIG_DIRECTORY64),
-    .SecurityCookie = (ULONGLONG)&__security_cookie,
-};
 
 void __cdecl __security_init_cookie(void)
 {
