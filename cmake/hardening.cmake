@@ -1,13 +1,17 @@
-# Hardening distributions expect of a program that runs unattended, often as a privileged user.
-# The Windows equivalents (ASLR, high-entropy VA, DEP) are set where the program is linked.
+# Hardening distributions expect of a program that runs unattended, often as a privileged user;
+# tests/check_elf.cmake reads each of them off the program. The Windows equivalents are set where
+# the program is linked. Not used, as they protect nothing here on Debian 12: -fcf-protection
+# (crt1.o lacks the CET property, so the linker drops IBT and SHSTK from every program),
+# -fstack-clash-protection (no frame here reaches a page: the code is the same without it) and
+# -z noexecstack (GCC marks every object's stack non-executable already).
 if(WIN32)
   return()
 endif()
 
 # Position-independent executables; -fPIE rather than CMake's -fPIC for the static libraries,
 # which would leave the program needing the dynamic loader's TLS helper.
-add_compile_options(-fPIE -fstack-protector-strong -fstack-clash-protection -fcf-protection)
-add_link_options(-pie -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+add_compile_options(-fPIE -fstack-protector-strong)
+add_link_options(-pie -Wl,-z,relro -Wl,-z,now)
 
 if(AESM_SANITIZE)
   set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
