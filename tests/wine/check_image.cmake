@@ -1,15 +1,19 @@
-# Reads the built program's PE headers with objdump (cmake -P, OBJDUMP, IMAGE, SECURITY_COOKIE):
-# only system DLLs imported, the Universal CRT among them; ASLR with high entropy and DEP on; with
-# SECURITY_COOKIE a load-config directory; a manifest and a version resource embedded.
+# Reads the built program's PE image with llvm-readobj and llvm-objdump (cmake -P, READOBJ,
+# OBJDUMP, IMAGE, MSVC_BUILD): the
+# imports (system DLLs only, the Universal CRT among them), what a Windows release gate reads off
+# an image, and the embedded manifest and version resource. MSVC_BUILD: linked by the MSVC branch,
+# which adds the /GS cookie's load config, control-flow guard, CET and DependentLoadFlags.
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND ${OBJDUMP} -p "${IMAGE}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+execute_process(COMMAND ${READOBJ} --file-headers --sections --coff-imports --coff-load-config
+                        --coff-debug-directory --coff-resources "${IMAGE}"
+                OUTPUT_VARIABLE image RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} -p ${IMAGE} gave ${result}")
+  message(FATAL_ERROR "${READOBJ} ${IMAGE} gave ${result}")
 endif()
 set(failures "")
 
-string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
-string(REPLACE "DLL Name: " "" imports "${imports}")
+string(REGEX MATCHALL "\nImport {\n  Name: [^\n]+" imports "${image}")
+string(REGEX REPLACE "\nImport {\n  Name: " "" imports "${imports}")
 foreach(dll IN LISTS imports)
   string(TOLOWER "${dll}" dll_lower)
   if(NOT dll_lower MATCHES "^(api-ms-win-crt-[a-z0-9-]+|kernel32|ole32)\\.dll$")
@@ -21,27 +25,97 @@ if(NOT "api-ms-win-crt-runtime-l1-1-0.dll" IN_LIST imports)
   string(APPEND failures "\n  imports not the Universal CRT; imports: ${imports}")
 endif()
 
-string(REGEX MATCH "DllCharacteristics[^\n]*\n(\t+[A-Z_]+\n)*" characteristics "${headers}")
-foreach(bit DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT)
-  if(NOT characteristics MATCHES "\t${bit}\n")
-    string(APPEND failures "\n  DllCharacteristics lacks ${bit}; got: ${characteristics}")
+# What every build carries, then what the MSVC branch adds: pairs of what and a regex over
+# llvm-readobj's output.
+set(checks
+  "ASLR (DYNAMIC_BASE)" "\n +IMAGE_DLL_CHARACTERISTICS_DYNAMIC_BASE "
+  "base relocations, without which ASLR leaves the image in place"
+  "\n    BaseRelocationTableSize: 0x0*[1-9A-F]"
+  "high-entropy ASLR (HIGH_ENTROPY_VA)" "\n +IMAGE_DLL_CHARACTERISTICS_HIGH_ENTROPY_VA "
+  "DEP (NX_COMPAT)" "\n +IMAGE_DLL_CHARACTERISTICS_NX_COMPAT "
+  "TERMINAL_SERVER_AWARE" "\n +IMAGE_DLL_CHARACTERISTICS_TERMINAL_SERVER_AWARE "
+  "a manifest resource" "\n  Type: MANIFEST \\(ID 24\\)"
+  "a version resource" "\n  Type: VERSIONINFO \\(ID 16\\)")
+if(MSVC_BUILD)
+  list(APPEND checks
+    "control-flow guard (GUARD_CF)" "\n +IMAGE_DLL_CHARACTERISTICS_GUARD_CF "
+    "a guard check function" "\n  GuardCFCheckFunction: 0x0*[1-9A-F]"
+    "a guard dispatch function" "\n  GuardCFCheckDispatch: 0x0*[1-9A-F]"
+    "a guard function table" "\n  GuardCFFunctionCount: [1-9]"
+    "CET shadow-stack compatibility (CET_COMPAT)" "\n +IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT "
+    "DependentLoadFlags LOAD_LIBRARY_SEARCH_SYSTEM32" "\n  DependentLoadFlags: 0x800\n")
+endif()
+while(checks)
+  list(POP_FRONT checks what regex)
+  if(NOT image MATCHES "${regex}")
+    string(APPEND failures "\n  lacks ${what}")
   endif()
-endforeach()
+endwhile()
 
-# Code built by MSVC's rules checks stack cookies (/GS); the loader gives the cookie a random value
-# through the load-config directory.
-if(SECURITY_COOKIE AND headers MATCHES "\nEntry a 0+ 0+ Load Configuration Directory")
-  string(APPEND failures "\n  no load-config directory: the /GS cookie keeps its default value")
+# A header or load-config field's value in decimal, or 0.
+function(field_value out field)
+  set(value 0)
+  if(image MATCHES "\n +${field}: (0x[0-9A-F]+)\n")
+    math(EXPR value "${CMAKE_MATCH_1}")
+  endif()
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+field_value(base ImageBase)
+if(base LESS_EQUAL 4294967295)
+  string(APPEND failures "\n  image base ${base} not above 4 GB")
 endif()
 
-# Top-level entries of the resource directory are types: 24 RT_MANIFEST, 16 RT_VERSION.
-foreach(type "0x000018;RT_MANIFEST" "0x000010;RT_VERSION")
-  list(GET type 0 id)
-  list(GET type 1 type_name)
-  if(NOT headers MATCHES "\n[0-9a-f]+   Entry: ID: ${id},")
-    string(APPEND failures "\n  no ${type_name} resource")
+# No section both writable and executable, or writable and shared between processes.
+string(REGEX MATCHALL "\n  Section {\n[^}]+" sections "${image}")
+foreach(section IN LISTS sections)
+  string(REGEX MATCH "Name: ([^ ]+)" name "${section}")
+  set(name "${CMAKE_MATCH_1}")
+  if(section MATCHES "IMAGE_SCN_MEM_WRITE" AND section MATCHES "IMAGE_SCN_MEM_(EXECUTE|SHARED)")
+    string(TOLOWER "${CMAKE_MATCH_1}" what)
+    string(APPEND failures "\n  section ${name} is writable and ${what}")
   endif()
 endforeach()
+
+if(MSVC_BUILD)
+  # Instrumented (0x100), with its function table present (0x400).
+  field_value(guard_flags GuardFlags)
+  math(EXPR guard_bits "${guard_flags} & 0x500")
+  if(NOT guard_bits EQUAL 0x500)
+    string(APPEND failures "\n  GuardFlags ${guard_flags} lacks CF_INSTRUMENTED (0x100) or \
+CF_FUNCTION_TABLE_PRESENT (0x400)")
+  endif()
+
+  # Code compiled with /guard:cf calls through the dispatch pointer; code without it calls
+  # straight through its own, whatever the linker's flags say.
+  field_value(dispatch GuardCFCheckDispatch)
+  math(EXPR dispatch "${dispatch}" OUTPUT_FORMAT HEXADECIMAL)
+  execute_process(COMMAND ${OBJDUMP} -d "${IMAGE}" OUTPUT_VARIABLE code RESULT_VARIABLE result)
+  string(TOLOWER "${dispatch}" dispatch)
+  if(NOT result EQUAL 0 OR NOT code MATCHES "\tcallq\t\*[^\n]+# ${dispatch}\n")
+    string(APPEND failures "\n  no indirect call goes through the guard's dispatch (${dispatch})")
+  endif()
+
+  # The loader gives the /GS cookie a random value only while it holds the default.
+  field_value(cookie SecurityCookie)
+  math(EXPR cookie_rva "${cookie} - ${base}")
+  set(cookie_bytes "none")
+  foreach(section IN LISTS sections)
+    string(REGEX MATCH "VirtualAddress: (0x[0-9A-F]+).*RawDataSize: ([0-9]+).*PointerToRawData: \
+(0x[0-9A-F]+)" fields "${section}")
+    math(EXPR start "${CMAKE_MATCH_1}")
+    math(EXPR end "${CMAKE_MATCH_1} + ${CMAKE_MATCH_2}")
+    if(cookie_rva GREATER_EQUAL start AND cookie_rva LESS end)
+      math(EXPR offset "${cookie_rva} - ${start} + ${CMAKE_MATCH_3}")
+      file(READ "${IMAGE}" cookie_bytes OFFSET ${offset} LIMIT 8 HEX)
+    endif()
+  endforeach()
+  if(NOT cookie_bytes STREQUAL "32a2df2d992b0000")
+    string(APPEND failures "\n  the /GS cookie holds ${cookie_bytes}, not the default that the \
+loader replaces (0x2B992DDFA232)")
+  endif()
+endif()
+
 file(STRINGS "${IMAGE}" execution_level REGEX "requestedExecutionLevel level=\"asInvoker\"")
 if(NOT execution_level)
   string(APPEND failures "\n  the embedded manifest does not ask for level=\"asInvoker\"")
