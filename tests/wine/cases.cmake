@@ -37,5 +37,3 @@ wine_case(passes_subscript_one  inproc       serve    VELM_SIMULATION=\\u2081 0 
           "${log_inproc}")
 wine_case(passes_fullwidth_name inproc       serve    VELM\\uff3fSIMULATION=1 0 "${out_passed}" ""
           "${log_inproc}")
-wine_case(passes_arabic_indic_one inproc     serve    VELM_SIMULATION=\\u0661 0 "${out_passed}" ""
-          "${log_inproc}")
