@@ -8,7 +8,6 @@
 
 #include <shellapi.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 /* The launcher's own failure: a status the probe never gives. */
 enum { LAUNCHER_FAILED = 125 };
@@ -22,8 +21,20 @@ static int launcher_fail(const char *what, DWORD error)
     return LAUNCHER_FAILED;
 }
 
+/* The value of a hex digit, or -1. */
+static int hex_digit(WCHAR c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
 /* Decodes \uXXXX in place. FALSE for a character outside ASCII, a backslash that starts no
-   four-digit escape, or an escaped NUL. */
+   escape of exactly four hex digits, or an escaped NUL. */
 static BOOL decode_entry(WCHAR *entry)
 {
     WCHAR *out = entry;
@@ -34,10 +45,16 @@ static BOOL decode_entry(WCHAR *entry)
             *out = *in++;
             continue;
         }
-        WCHAR digits[5], *end;
-        lstrcpynW(digits, in[1] == L'u' ? in + 2 : L"", 5);
-        unsigned long unit = wcstoul(digits, &end, 16);
-        if (end != digits + 4 || unit == 0)
+        if (in[1] != L'u')
+            return FALSE;
+        unsigned unit = 0;
+        for (int i = 2; i < 6; i++) {
+            int digit = hex_digit(in[i]); /* the terminator, too, is no digit */
+            if (digit < 0)
+                return FALSE;
+            unit = unit << 4 | (unsigned)digit;
+        }
+        if (unit == 0)
             return FALSE;
         *out = (WCHAR)unit;
         in += 6;
