@@ -10,8 +10,8 @@ PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-tidy cppcheck bi
           g++-mingw-w64-x86-64-win32 wine64 wine64-tools clang-tools-14 lld-14 llvm-14
           valgrind hyperfine jq time)
 # Packaging and its checks, without the recommended packages (a desktop's worth of them).
-RELEASE_PACKAGES=(scdoc dpkg-dev lintian reprotest diffoscope-minimal strip-nondeterminism disorderfs
-                  faketime locales-all zip unzip man-db)
+RELEASE_PACKAGES=(scdoc dpkg-dev lintian reprotest diffoscope-minimal strip-nondeterminism
+                  disorderfs faketime locales-all zip unzip man-db)
 
 # Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
 apt_get() {

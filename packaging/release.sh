@@ -62,11 +62,14 @@ awk -v maintainer="$maintainer" '
            "$(sed -n 's/^Copyright (c) //p' LICENSE)"
     awk 'text { print ($0 == "" ? " ." : " " $0) } /^Copyright/ { getline; text = 1 }' LICENSE
 } >"$doc/copyright"
+# dpkg-shlibdeps runs in a source package: a minimal one for it to read.
 mkdir "$stage/shlibdeps" "$stage/shlibdeps/debian"
 printf 'Source: aesm-test\n\nPackage: aesm-test\nArchitecture: amd64\n' \
        >"$stage/shlibdeps/debian/control"
 depends=$(cd "$stage/shlibdeps" && dpkg-shlibdeps -O "$deb/usr/bin/aesm_test")
-size=$(find "$deb/usr" -type f -printf '%s\n' | awk '{ k += int(($1 + 1023) / 1024) } END { print k }')
+# Installed-Size as dpkg-gencontrol counts it (KiB per file), not as this file system stores it.
+size=$(find "$deb/usr" -type f -printf '%s\n' |
+       awk '{ kib += int(($1 + 1023) / 1024) } END { print kib }')
 sed -e "s/@VERSION@/$version/" -e "s/@INSTALLED_SIZE@/$size/" \
     -e "s/@DEPENDS@/${depends#shlibs:Depends=}/" packaging/debian/control >"$deb/DEBIAN/control"
 (cd "$deb" && find usr -type f | sort | xargs -d '\n' md5sum) >"$deb/DEBIAN/md5sums"
@@ -77,7 +80,8 @@ find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/aesm-test_${version}_amd64.deb" >/dev/null
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
     --format=gnu -cf - "$linux" | gzip -9n >"$out/$linux.tar.gz"
-(cd "$stage" && find "$windows" | sort | zip -q -X -9 -@ "$out/$windows.zip")
+(cd "$stage" && zip -q -X -9 -r "$out/$windows.zip" "$windows")
+# The members' times (zip's are local) and their order, whatever the time zone and file system.
 strip-nondeterminism -t zip -T "$SOURCE_DATE_EPOCH" "$out/$windows.zip" >/dev/null
 (cd "$out" && sha256sum -- *.deb *.tar.gz *.zip >SHA256SUMS)
 rm -rf "$stage"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The release part of the suite: the release built twice under different conditions must give the
-# same bytes; the packages are then checked themselves (lintian, the packaged programs through the
-# process and Wine tests, the .deb installed and removed where asked). One line per check.
+# The release's checks: built twice under different conditions it gives the same bytes, and the
+# packages themselves pass lintian, the suite's process and Wine tests, and dpkg -i and -r.
 # Usage: tests/release/check.sh   (AESM_TEST_INSTALL=1 lets it install the .deb on this machine)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -34,8 +33,8 @@ reproducible() {
     (cd "$release" && sha256sum --quiet -c SHA256SUMS) || return 1
     # The second build: another path, time, time zone, locale, umask, file order, CPU count ...
     reprotest --vary=-user_group --store-dir "$work/store" --control-build "$work/artifacts" \
-              -s "$work/source" packaging/release.sh 'build/release/*' >"$work/reprotest.log" 2>&1 &&
-        return 0
+              -s "$work/source" packaging/release.sh 'build/release/*' \
+              >"$work/reprotest.log" 2>&1 && return 0
     local file
     for file in "$release"/*; do
         cmp -s "$file" "$work/store/experiment-1/source-root/build/release/${file##*/}" ||
@@ -60,11 +59,12 @@ lintian_clean() {
 
 # The process rows' outcomes with the service's socket served where the package expects it.
 linux_program() {
-    cmake --preset native >/dev/null && cmake --build --preset native --target program_test >/dev/null
+    cmake --preset native >/dev/null
+    cmake --build --preset native --target program_test >/dev/null
     dpkg-deb -x "$release/aesm-test_${version}_amd64.deb" "$work/deb"
     tar -C "$work" -xzf "$release/aesm_test-$version-linux-x86_64.tar.gz"
     local program
-    for program in "$work/deb/usr/bin/aesm_test" "$work/aesm_test-$version-linux-x86_64/bin/aesm_test"; do
+    for program in "$work"/{deb/usr,aesm_test-$version-linux-x86_64}/bin/aesm_test; do
         unshare -rm sh -c 'mount -t tmpfs tmpfs "${1%/*/*}" && mkdir "${1%/*}" && shift && "$@"' \
             sh "$socket" env AESM_TEST_PROGRAM="$program" AESM_TEST_SOCKET="$socket" \
             ctest --preset native -R '^program\.' >"$work/linux.log" 2>&1 ||
@@ -76,8 +76,9 @@ linux_program() {
 windows_program() {
     cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
     unzip -q "$release/aesm_test-$version-windows-x86_64.zip" -d "$work"
-    AESM_TEST_PROGRAM="$work/aesm_test-$version-windows-x86_64/aesm_test.exe" ctest \
-        --preset windows -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$' \
+    local exe=$work/aesm_test-$version-windows-x86_64/aesm_test.exe
+    AESM_TEST_PROGRAM="$exe" ctest --preset windows \
+        -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$' \
         >"$work/wine.log" 2>&1 || { cat "$work/wine.log"; return 1; }
 }
 
@@ -92,8 +93,9 @@ deb_install() {
     dpkg -i "$release/aesm-test_${version}_amd64.deb" >/dev/null || return 1
     files=$(dpkg-query -L aesm-test)
     line=$(VELM_SIMULATION=1 aesm_test) || [[ $? == 2 ]] || echo "aesm_test did not exit 2"
-    [[ $line == "=== Skipped unsupported test in simulation mode (aesm)" ]] || echo "aesm_test: $line"
-    man -P cat aesm_test 2>/dev/null | grep -qF "$socket" || echo "man aesm_test: no $socket"
+    [[ $line == "=== Skipped unsupported test in simulation mode (aesm)" ]] || echo "got: $line"
+    # The page man finds, formatted afresh: the page found by name may come from man's cache.
+    man -P cat -l "$(man -w aesm_test)" 2>/dev/null | grep -qF "$socket" || echo "man: no $socket"
     dpkg -r aesm-test >/dev/null || return 1
     while read -r file; do
         [[ ! -e $file || -d $file && $file != */aesm-test ]] || echo "dpkg -r left $file"
@@ -101,22 +103,22 @@ deb_install() {
 }
 
 # The Windows presets configure and build from a path with a space and a non-ASCII letter.
-spaced_path() { "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
-             sh "$tree" "$1" >"$work/path.log" 2>&1 || { tail -n 20 "$work/path.log"; return 1; }; }
+spaced_path() {
+    "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
+        sh "$tree" "$1" >"$work/path.log" 2>&1 || { tail -n 20 "$work/path.log"; return 1; }
+}
 
-passed=0 failed=0 skipped=0
+declare -A count=([passed]=0 [failed]=0 [skipped]=0)
 for check in reproducible needs_epoch lintian_clean linux_program windows_program deb_install \
              "spaced_path windows" "spaced_path windows-clang-cl"; do
     status=0
     said=$($check 2>&1) || status=$?
-    [[ -z $said || $status != 0 ]] || status=1 # a check that passes says nothing
-    case $status in
-        0) result=passed passed=$((passed + 1)) ;;
-        77) result=skipped skipped=$((skipped + 1)) ;;
-        *) result=failed failed=$((failed + 1)) ;;
-    esac
+    result=failed # also when it says anything: a check that passes says nothing
+    ((status == 77)) && result=skipped
+    ((status == 0)) && [[ -z $said ]] && result=passed
+    count[$result]=$((count[$result] + 1))
     echo "release.${check/ /.}: $result"
     [[ -z $said ]] || sed 's/^/    /' <<<"$said"
 done
-echo "release: $passed passed, $failed failed, $skipped skipped"
-((failed == 0))
+echo "release: ${count[passed]} passed, ${count[failed]} failed, ${count[skipped]} skipped"
+((count[failed] == 0))
