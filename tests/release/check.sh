@@ -35,11 +35,7 @@ reproducible() {
     reprotest --vary=-user_group --store-dir "$work/store" --control-build "$work/artifacts" \
               -s "$work/source" packaging/release.sh 'build/release/*' \
               >"$work/reprotest.log" 2>&1 && return 0
-    local file
-    for file in "$release"/*; do
-        cmp -s "$file" "$work/store/experiment-1/source-root/build/release/${file##*/}" ||
-            echo "${file##*/} differs between the two builds"
-    done
+    # diffoscope's report opens on SHA256SUMS, whose lines name the packages that differ.
     grep -A 40 -m 1 '^--- ' "$work/reprotest.log" || tail -n 20 "$work/reprotest.log"
     return 1
 }
@@ -87,13 +83,13 @@ deb_install() {
     [[ ${AESM_TEST_INSTALL:-} == 1 ]] ||
         skip "installs the .deb on this machine only with AESM_TEST_INSTALL=1 (CI sets it)"
     ((EUID == 0)) || skip "dpkg -i needs root"
-    local state files line
+    local state files
     state=$(dpkg-query -W -f='${db:Status-Status}' aesm-test 2>/dev/null) || true
     [[ -z $state || $state == not-installed ]] || skip "aesm-test is already installed here"
     dpkg -i "$release/aesm-test_${version}_amd64.deb" >/dev/null || return 1
     files=$(dpkg-query -L aesm-test)
-    line=$(VELM_SIMULATION=1 aesm_test) || [[ $? == 2 ]] || echo "aesm_test did not exit 2"
-    [[ $line == "=== Skipped unsupported test in simulation mode (aesm)" ]] || echo "got: $line"
+    VELM_SIMULATION=1 aesm_test >/dev/null
+    (($? == 2)) || echo "aesm_test did not skip"
     # The page man finds, formatted afresh: the page found by name may come from man's cache.
     man -P cat -l "$(man -w aesm_test)" 2>/dev/null | grep -qF "$socket" || echo "man: no $socket"
     dpkg -r aesm-test >/dev/null || return 1
