@@ -32,7 +32,7 @@ apt_update() {
     return 1
 }
 
-missing() {
+not_installed() {
     local package
     for package in "$@"; do
         dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' ||
@@ -42,8 +42,8 @@ missing() {
 
 install_missing() {
     local missing release_missing
-    mapfile -t missing < <(missing "${PACKAGES[@]}")
-    mapfile -t release_missing < <(missing "${RELEASE_PACKAGES[@]}")
+    mapfile -t missing < <(not_installed "${PACKAGES[@]}")
+    mapfile -t release_missing < <(not_installed "${RELEASE_PACKAGES[@]}")
     ((${#missing[@]} + ${#release_missing[@]} == 0)) && return 0
     echo "test.sh: installing ${missing[*]} ${release_missing[*]}"
     apt_update || return 1
