@@ -42,8 +42,9 @@ for path in skip fail pass; do
     done
     cmp -s probe.out reference.out && cmp -s probe.err reference.err ||
         { echo "bench: probe and reference answer differently on the $path path" >&2; exit 1; }
+    # -N splits each command into words as a shell would: quoted, a path may have spaces.
     hyperfine -N --style none --ignore-failure "${runs[@]}" --export-json "$path.json" \
-        -n probe "$probe" -n reference "$reference" >/dev/null 2>&1
+        -n probe "'$probe'" -n reference "'$reference'" >/dev/null 2>&1
     for program in probe reference; do
         figure[time.$path.$program]=$(jq ".results[] | select(.command == \"$program\") | .median" \
             "$path.json" | awk '{ printf "%.3f", $1 * 1000 }')

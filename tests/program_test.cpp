@@ -23,6 +23,15 @@ const char FAIL_LINE[] = "aesm: failed to connect\n";
 
 enum { PASSED = 0, FAILED = 1, SKIPPED = 2 };
 
+// The program run and the socket served: this build's, which finds it in its working directory,
+// unless AESM_TEST_PROGRAM and AESM_TEST_SOCKET name a packaged program and the socket it was built
+// for (the release check serves that in a mount namespace of its own).
+std::string from_environment(const char *name, const std::string &otherwise)
+{
+    const char *value = getenv(name);
+    return value != nullptr ? value : otherwise;
+}
+
 // What the program's standard output or error is made of for a run.
 enum stream_setup {
     STREAM_CAPTURED,    // a pipe read by the test
@@ -82,7 +91,7 @@ std::string read_all(int fd)
 run_result run_program(std::vector<std::string> args, const char *simulation,
                        const std::string &folder, stream_setup out, stream_setup err)
 {
-    args.insert(args.begin(), AESM_TEST_PROGRAM);
+    args.insert(args.begin(), from_environment("AESM_TEST_PROGRAM", AESM_TEST_PROGRAM));
     std::vector<char *> argv;
     argv.reserve(args.size() + 1);
     for (std::string &arg : args)
@@ -154,7 +163,8 @@ TEST(program, one_line_and_the_status_per_outcome)
         for (const auto *args : {&no_args, &some_args}) {
             SCOPED_TRACE(std::string(c.name) + (args->empty() ? "" : ", with arguments"));
             std::string folder = make_test_folder();
-            int listener = c.listening ? listen_unix(folder + "/aesm.socket") : -1;
+            std::string socket = from_environment("AESM_TEST_SOCKET", folder + "/aesm.socket");
+            int listener = c.listening ? listen_unix(socket) : -1;
             run_result got = run_program(*args, c.simulation, folder, c.out, c.err);
             EXPECT_EQ(got.status, c.status);
             if (c.out == STREAM_CAPTURED) {
@@ -167,6 +177,7 @@ TEST(program, one_line_and_the_status_per_outcome)
                 // Skipped means the service is not contacted at all.
                 EXPECT_EQ(accept_queued(listener), c.status == SKIPPED ? 0 : 1) << "connections";
                 close(listener);
+                unlink(socket.c_str());
             }
             remove_test_folder(folder);
         }

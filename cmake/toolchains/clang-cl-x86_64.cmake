@@ -37,15 +37,16 @@ set(AESM_WINE_INCLUDE /usr/include/wine/wine)
 set(aesm_includes "${AESM_CLANG_CL_DIR}/include" "${AESM_WINE_INCLUDE}/msvcrt"
                   "${AESM_WINE_INCLUDE}/windows")
 set(AESM_CLANG_CL_INCLUDES "")
+set(aesm_cl_includes "")
 set(aesm_rc_includes "")
 foreach(dir IN LISTS aesm_includes)
   if(NOT IS_DIRECTORY "${dir}")
     message(FATAL_ERROR "${dir} not found (Debian: libwine-dev, which wine64-tools pulls in)")
   endif()
   list(APPEND AESM_CLANG_CL_INCLUDES /imsvc "${dir}")
-  string(APPEND aesm_rc_includes " /I ${dir}")
+  string(APPEND aesm_cl_includes " /imsvc \"${dir}\"")
+  string(APPEND aesm_rc_includes " /I \"${dir}\"")
 endforeach()
-list(JOIN AESM_CLANG_CL_INCLUDES " " aesm_cl_includes)
 set(CMAKE_C_FLAGS_INIT "${aesm_cl_includes}")
 set(CMAKE_CXX_FLAGS_INIT "${aesm_cl_includes}")
 set(CMAKE_RC_FLAGS_INIT "${aesm_rc_includes}")
@@ -60,7 +61,8 @@ include("${AESM_CLANG_CL_DIR}/libraries.cmake")
 # oldnames.lib, which /MT objects name too, maps POSIX names (strdup, ...) onto the runtime's: none
 # is used here, and lld-link would stop at a default library it cannot find.
 foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "/LIBPATH:${AESM_CLANG_CL_LIB_DIR} /NODEFAULTLIB:oldnames.lib")
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT
+      "/LIBPATH:\"${AESM_CLANG_CL_LIB_DIR}\" /NODEFAULTLIB:oldnames.lib")
 endforeach()
 
 # Links with lld-link itself, which embeds the manifest (see clang-cl/rules.cmake).

@@ -31,7 +31,7 @@ endif()
 # __USE_MINGW_ANSI_STDIO=0 keeps printf the runtime's: mingw's own, with its float formatter,
 # would otherwise be linked into every C++ program.
 set(aesm_crt_flags
-    "-specs=${AESM_MINGW_SPECS} -D_UCRT -D__MSVCRT_VERSION__=0xE00 -D__USE_MINGW_ANSI_STDIO=0")
+    "-specs=\"${AESM_MINGW_SPECS}\" -D_UCRT -D__MSVCRT_VERSION__=0xE00 -D__USE_MINGW_ANSI_STDIO=0")
 set(CMAKE_C_FLAGS_INIT "${aesm_crt_flags}")
 set(CMAKE_CXX_FLAGS_INIT "${aesm_crt_flags}")
 

@@ -7,6 +7,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/wine_common.cmake)
 # How long an out-of-process server may take to wind down after the program ended.
 set(CASE_SERVER_EXIT_SECONDS 10)
 
+# The release check runs a packaged program in place of the build's.
+if(DEFINED ENV{AESM_TEST_PROGRAM})
+  set(PROBE "$ENV{AESM_TEST_PROGRAM}")
+endif()
+
 # Bytes as hex digits: file(READ) without HEX drops carriage returns.
 function(read_bytes out file)
   if(EXISTS "${file}")

@@ -28,16 +28,20 @@ function(windows_path out path)
   set(${out} "${path}" PARENT_SCOPE)
 endfunction()
 
-# A string value for a REGEDIT4 file: backslashes and quotes escaped.
+# A string value for a .reg file: backslashes and quotes escaped.
 function(reg_string out value)
   string(REPLACE "\\" "\\\\" value "${value}")
   string(REPLACE "\"" "\\\"" value "${value}")
   set(${out} "\"${value}\"" PARENT_SCOPE)
 endfunction()
 
+# Written in UTF-16 (with its byte-order mark), as regedit reads paths outside ASCII right only
+# from such a file: a REGEDIT4 file is read in the ANSI code page.
 function(import_reg name content)
   set(file "${PREFIX}.${name}.reg")
-  file(WRITE "${file}" "REGEDIT4\n\n${content}")
+  file(WRITE "${file}.utf-8" "Windows Registry Editor Version 5.00\n\n${content}")
+  execute_process(COMMAND iconv -f UTF-8 -t UTF-16 INPUT_FILE "${file}.utf-8" OUTPUT_FILE "${file}"
+                  COMMAND_ERROR_IS_FATAL ANY)
   windows_path(file "${file}")
   run_wine(${name} regedit /s "${file}")
 endfunction()

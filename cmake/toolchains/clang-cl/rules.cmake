@@ -6,11 +6,11 @@
 foreach(lang C CXX)
   foreach(rule LINK_EXECUTABLE CREATE_SHARED_LIBRARY CREATE_SHARED_MODULE)
     set(rule CMAKE_${lang}_${rule})
-    if(NOT ${rule} OR ${rule} MATCHES "/link\\.cmake ")
+    if(NOT ${rule} OR ${rule} MATCHES "/link\\.cmake\" ")
       continue()
     endif()
     string(REGEX REPLACE "^<CMAKE_COMMAND> -E vs_link_(exe|dll) .* --manifests <MANIFESTS> -- "
-           "<CMAKE_COMMAND> -P ${CMAKE_CURRENT_LIST_DIR}/link.cmake <MANIFESTS> -- "
+           "<CMAKE_COMMAND> -P \"${CMAKE_CURRENT_LIST_DIR}/link.cmake\" <MANIFESTS> -- "
            replaced "${${rule}}")
     if(replaced STREQUAL "${${rule}}")
       message(FATAL_ERROR "${rule} does not start with CMake's vs_link step: ${${rule}}")
