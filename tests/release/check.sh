@@ -53,7 +53,8 @@ lintian_clean() {
     [[ -z $tags ]] || { echo "$tags"; return 1; }
 }
 
-# The process rows' outcomes with the service's socket served where the package expects it.
+# The process rows' outcomes with the service's socket served where the package expects it, and
+# the hardening read off the packaged binaries.
 linux_program() {
     cmake --preset native >/dev/null
     cmake --build --preset native --target program_test >/dev/null
@@ -65,14 +66,18 @@ linux_program() {
             sh "$socket" env AESM_TEST_PROGRAM="$program" AESM_TEST_SOCKET="$socket" \
             ctest --preset native -R '^program\.' >"$work/linux.log" 2>&1 ||
             { echo "$program:"; cat "$work/linux.log"; return 1; }
+        cmake -DREADELF=readelf -DPROGRAM="$program" -P tests/check_elf.cmake || return 1
     done
 }
 
-# A skip, a failure and a pass of the Wine cases, with the servers' logs.
+# The zip's exe: its image, and a skip, a failure and a pass of the Wine cases with the servers'
+# logs.
 windows_program() {
     cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
     unzip -q "$release/aesm_test-$version-windows-x86_64.zip" -d "$work"
     local exe=$work/aesm_test-$version-windows-x86_64/aesm_test.exe
+    cmake -DREADOBJ=llvm-readobj-14 -DOBJDUMP=llvm-objdump-14 -DIMAGE="$exe" -DMSVC_BUILD=OFF \
+          -P tests/wine/check_image.cmake || return 1
     AESM_TEST_PROGRAM="$exe" ctest --preset windows \
         -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$' \
         >"$work/wine.log" 2>&1 || { cat "$work/wine.log"; return 1; }
