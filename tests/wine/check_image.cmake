@@ -32,6 +32,8 @@ set(checks
   "base relocations, without which ASLR leaves the image in place"
   "\n    BaseRelocationTableSize: 0x0*[1-9A-F]"
   "high-entropy ASLR (HIGH_ENTROPY_VA)" "\n +IMAGE_DLL_CHARACTERISTICS_HIGH_ENTROPY_VA "
+  "an image base above 4 GB" "\n  ImageBase: 0x0*[1-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F]\
+[0-9A-F][0-9A-F][0-9A-F][0-9A-F]\n"
   "DEP (NX_COMPAT)" "\n +IMAGE_DLL_CHARACTERISTICS_NX_COMPAT "
   "TERMINAL_SERVER_AWARE" "\n +IMAGE_DLL_CHARACTERISTICS_TERMINAL_SERVER_AWARE "
   "a manifest resource" "\n  Type: MANIFEST \\(ID 24\\)"
@@ -56,37 +58,21 @@ while(checks)
   endif()
 endwhile()
 
-# A header or load-config field's value, or 0.
-function(field_value out field)
-  set(value 0)
-  if(image MATCHES "\n +${field}: (0x[0-9A-F]+)\n")
-    math(EXPR value "${CMAKE_MATCH_1}")
-  endif()
-  set(${out} ${value} PARENT_SCOPE)
-endfunction()
-
-field_value(base ImageBase)
-if(base LESS_EQUAL 4294967295)
-  string(APPEND failures "\n  image base ${base} not above 4 GB")
-endif()
-
 # No section both writable and executable, or writable and shared between processes.
 string(REGEX MATCHALL "\n  Section {\n[^}]+" sections "${image}")
 foreach(section IN LISTS sections)
   string(REGEX MATCH "Name: ([^ ]+)" name "${section}")
   set(name "${CMAKE_MATCH_1}")
   if(section MATCHES "IMAGE_SCN_MEM_WRITE" AND section MATCHES "IMAGE_SCN_MEM_(EXECUTE|SHARED)")
-    string(TOLOWER "${CMAKE_MATCH_1}" what)
-    string(APPEND failures "\n  section ${name} is writable and ${what}")
+    string(APPEND failures "\n  section ${name} is writable and ${CMAKE_MATCH_1}")
   endif()
 endforeach()
 
 # Code compiled with /guard:cf calls through the dispatch pointer; code without it calls straight
 # through its own, whatever the linker's flags say.
 if(MSVC_BUILD)
-  field_value(dispatch GuardCFCheckDispatch)
-  math(EXPR dispatch "${dispatch}" OUTPUT_FORMAT HEXADECIMAL)
-  string(TOLOWER "${dispatch}" dispatch)
+  string(REGEX MATCH "\n  GuardCFCheckDispatch: (0x[0-9A-F]+)" dispatch "${image}")
+  string(TOLOWER "${CMAKE_MATCH_1}" dispatch)
   execute_process(COMMAND ${OBJDUMP} -d "${IMAGE}" OUTPUT_VARIABLE code RESULT_VARIABLE result)
   if(NOT result EQUAL 0 OR NOT code MATCHES "\tcallq\t\\*[^\n]+# ${dispatch}\n")
     string(APPEND failures "\n  no indirect call goes through the guard's dispatch (${dispatch})")
