@@ -6,29 +6,24 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "readelf ${PROGRAM} gave ${rc}")
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/binary_checks.cmake)
 set(failures "")
-foreach(check
-    "position-independent executable;Type: +DYN .*\n +INTERP "
-    "read-only relocations (GNU_RELRO);\n +GNU_RELRO "
-    "immediate binding (BIND_NOW);\\(FLAGS\\)[^\n]*BIND_NOW"
-    "non-executable stack;\n +GNU_STACK[^\n]* RW  "
-    "stack protector (__stack_chk_fail);UND __stack_chk_fail@"
-    "fortified calls (__*_chk);UND __[a-z]+_chk@")
-  list(GET check 0 what)
-  list(GET check 1 regex)
-  if(NOT elf MATCHES "${regex}")
-    string(APPEND failures "\n  ${what}")
-  endif()
-endforeach()
+require_matches("${elf}"
+  "position-independent executable" "Type: +DYN .*\n +INTERP "
+  "read-only relocations (GNU_RELRO)" "\n +GNU_RELRO "
+  "immediate binding (BIND_NOW)" "\\(FLAGS\\)[^\n]*BIND_NOW"
+  "non-executable stack" "\n +GNU_STACK[^\n]* RW  "
+  "stack protector (__stack_chk_fail)" "UND __stack_chk_fail@"
+  "fortified calls (__*_chk)" "UND __[a-z]+_chk@")
 
 # Only the C runtime: no C++ runtime, no compiler support library.
 string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${elf}")
 foreach(library IN LISTS needed)
   if(NOT library MATCHES "\\[(libc\\.so\\.6|ld-linux-x86-64\\.so\\.2)\\]")
-    string(APPEND failures "\n  no ${library}")
+    string(APPEND failures "\n  needs ${library}")
   endif()
 endforeach()
 
 if(failures)
-  message(FATAL_ERROR "${PROGRAM} lacks:${failures}")
+  message(FATAL_ERROR "${PROGRAM}:${failures}")
 endif()

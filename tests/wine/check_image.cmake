@@ -4,6 +4,7 @@
 # an image, and the embedded manifest and version resource. MSVC_BUILD: linked by the MSVC branch,
 # which adds the /GS cookie's load config, control-flow guard, CET and DependentLoadFlags.
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../binary_checks.cmake)
 execute_process(COMMAND ${READOBJ} --file-headers --sections --coff-imports --coff-load-config
                         --coff-debug-directory --coff-resources "${IMAGE}"
                 OUTPUT_VARIABLE image RESULT_VARIABLE result)
@@ -51,12 +52,7 @@ if(MSVC_BUILD)
     "CET shadow-stack compatibility (CET_COMPAT)" "\n +IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT "
     "DependentLoadFlags LOAD_LIBRARY_SEARCH_SYSTEM32" "\n  DependentLoadFlags: 0x800\n")
 endif()
-while(checks)
-  list(POP_FRONT checks what regex)
-  if(NOT image MATCHES "${regex}")
-    string(APPEND failures "\n  lacks ${what}")
-  endif()
-endwhile()
+require_matches("${image}" ${checks})
 
 # No section both writable and executable, or writable and shared between processes.
 string(REGEX MATCHALL "\n  Section {\n[^}]+" sections "${image}")
