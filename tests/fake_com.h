@@ -1,5 +1,5 @@
-// A scripted COM linked in place of com/, for the client's error paths: every call is logged and
-// its result comes from the script. The heap calls the client makes are wrapped at link time.
+// A scripted COM linked in place of platform/, for the client's error paths: every call is logged
+// and its result comes from the script. The heap calls the client makes are wrapped at link time.
 #pragma once
 
 #include <string>
