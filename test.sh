@@ -9,9 +9,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-tidy cppcheck binutils
           g++-mingw-w64-x86-64-win32 wine64 wine64-tools clang-tools-14 lld-14 llvm-14
           valgrind hyperfine jq time)
-# Packaging and its checks, without the recommended packages (a desktop's worth of them).
-RELEASE_PACKAGES=(scdoc dpkg-dev lintian reprotest diffoscope-minimal strip-nondeterminism
-                  disorderfs faketime locales-all zip unzip man-db)
+# The release's tools and checks, without the recommended packages (a desktop's worth of them);
+# the Debian package's own build dependencies come from debian/control. The Authenticode signer
+# is Debian 12's: the version the suite has run, as signatures differ between versions.
+RELEASE_PACKAGES=(dpkg-dev zip lintian reprotest diffoscope-minimal disorderfs faketime locales-all
+                  unzip man-db gnupg sqv openssl osslsigncode=2.5-4)
 
 # Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
 apt_get() {
@@ -32,11 +34,14 @@ apt_update() {
     return 1
 }
 
+# Each of name or name=version not installed (at that version).
 not_installed() {
-    local package
+    local package version
     for package in "$@"; do
-        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' ||
-            echo "$package"
+        version=
+        [[ $package == *=* ]] && version=${package#*=}
+        [[ $(dpkg-query -W -f='${Status} ${Version}' "${package%=*}" 2>/dev/null) == \
+           "install ok installed $version"* ]] || echo "$package"
     done
 }
 
@@ -44,12 +49,14 @@ install_missing() {
     local missing release_missing
     mapfile -t missing < <(not_installed "${PACKAGES[@]}")
     mapfile -t release_missing < <(not_installed "${RELEASE_PACKAGES[@]}")
-    ((${#missing[@]} + ${#release_missing[@]} == 0)) && return 0
-    echo "test.sh: installing ${missing[*]} ${release_missing[*]}"
+    dpkg-checkbuilddeps 2>/dev/null && ((${#missing[@]} + ${#release_missing[@]} == 0)) && return 0
+    echo "test.sh: installing ${missing[*]} ${release_missing[*]} and debian/control's build-depends"
     apt_update || return 1
     ((${#missing[@]} == 0)) || apt_get install -y -qq "${missing[@]}" >/dev/null || return 1
     ((${#release_missing[@]} == 0)) ||
-        apt_get install -y -qq --no-install-recommends "${release_missing[@]}" >/dev/null
+        apt_get install -y -qq --no-install-recommends --allow-downgrades \
+                "${release_missing[@]}" >/dev/null || return 1
+    apt_get build-dep -y -qq --no-install-recommends ./ >/dev/null
 }
 
 install_missing || { echo "test.sh: could not install the packages the suite needs" >&2; exit 1; }
