@@ -1,6 +1,7 @@
 // What the static startup owes a program before main: the C initialisers, then the C++ ones, once
 // each; and a /GS cookie of its own, from the loader or, when the loader left the default, from
-// __security_init_cookie. Exit status 0, or 1 with a line on stderr for each failure.
+// __security_init_cookie, a new one each time. Exit status 0, or 1 with a line on stderr for each
+// failure.
 #include <stdio.h>
 #include <windows.h>
 
@@ -26,6 +27,27 @@ extern "C" __declspec(allocate(".CRT$XIU")) int (*const startup_check_c_initiali
 [[maybe_unused]] static DWORD cpp_initialised =
     (initialised[initialised_count++] = '+', GetCurrentProcessId());
 
+// __security_init_cookie's value where the loader left the default. No checked frame is live
+// while the cookie changes (main and this have none), and it is restored.
+static UINT_PTR fallback_cookie()
+{
+    UINT_PTR own = __security_cookie;
+    __security_cookie = SECURITY_COOKIE_DEFAULT;
+    __security_init_cookie();
+    UINT_PTR fallback = __security_cookie;
+    __security_cookie = own;
+    return fallback;
+}
+
+static int check_fallback(UINT_PTR fallback)
+{
+    if (fallback != 0 && fallback != SECURITY_COOKIE_DEFAULT && (fallback >> 48) == 0)
+        return 0;
+    fprintf(stderr, "__security_init_cookie gave %#llx for the default\n",
+            (unsigned long long)fallback);
+    return 1;
+}
+
 int main()
 {
     int failures = 0;
@@ -38,15 +60,13 @@ int main()
         fprintf(stderr, "the /GS cookie kept its default\n");
         failures++;
     }
-    // main has no checked frame: the cookie may change under it, and is restored.
-    UINT_PTR own = __security_cookie;
-    __security_cookie = SECURITY_COOKIE_DEFAULT;
-    __security_init_cookie();
-    UINT_PTR fallback = __security_cookie;
-    __security_cookie = own;
-    if (fallback == SECURITY_COOKIE_DEFAULT || (fallback >> 48) != 0) {
-        fprintf(stderr, "__security_init_cookie gave %#llx for the default\n",
-                (unsigned long long)fallback);
+    // A fixed value passes every check but this one: two taken apart in time differ.
+    UINT_PTR first = fallback_cookie();
+    Sleep(1);
+    UINT_PTR second = fallback_cookie();
+    failures += check_fallback(first) + check_fallback(second);
+    if (first == second) {
+        fprintf(stderr, "__security_init_cookie gave %#llx twice\n", (unsigned long long)first);
         failures++;
     }
     return failures == 0 ? 0 : 1;
