@@ -15,11 +15,12 @@ set(failures "")
 
 string(REGEX MATCHALL "\nImport {\n  Name: [^\n]+" imports "${image}")
 string(REGEX REPLACE "\nImport {\n  Name: " "" imports "${imports}")
+# ADVAPI32: GCC's libssp, in the mingw-w64 build, seeds the stack canary through CryptGenRandom.
 foreach(dll IN LISTS imports)
   string(TOLOWER "${dll}" dll_lower)
-  if(NOT dll_lower MATCHES "^(api-ms-win-crt-[a-z0-9-]+|kernel32|ole32)\\.dll$")
-    string(APPEND failures
-           "\n  imports ${dll}, not on the allow-list (api-ms-win-crt-*, KERNEL32, ole32)")
+  if(NOT dll_lower MATCHES "^(api-ms-win-crt-[a-z0-9-]+|kernel32|ole32|advapi32)\\.dll$")
+    string(APPEND failures "\n  imports ${dll}, not on the allow-list \
+(api-ms-win-crt-*, KERNEL32, ole32, ADVAPI32)")
   endif()
 endforeach()
 if(NOT "api-ms-win-crt-runtime-l1-1-0.dll" IN_LIST imports)

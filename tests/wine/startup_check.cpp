@@ -1,6 +1,7 @@
 // What the static startup owes a program before main: the C initialisers, then the C++ ones, once
 // each; and a /GS cookie of its own, from the loader or, when the loader left the default, from
-// __security_init_cookie. Exit status 0, or 1 with a line on stderr for each failure.
+// __security_init_cookie, a new one each time. Exit status 0, or 1 with a line on stderr for each
+// failure.
 #include <stdio.h>
 #include <windows.h>
 
@@ -26,6 +27,18 @@ extern "C" __declspec(allocate(".CRT$XIU")) int (*const startup_check_c_initiali
 [[maybe_unused]] static DWORD cpp_initialised =
     (initialised[initialised_count++] = '+', GetCurrentProcessId());
 
+// __security_init_cookie's value where the loader left the default. No checked frame is live
+// while the cookie changes (main and this have none), and it is restored.
+static UINT_PTR fallback_cookie()
+{
+    UINT_PTR own = __security_cookie;
+    __security_cookie = SECURITY_COOKIE_DEFAULT;
+    __security_init_cookie();
+    UINT_PTR fallback = __security_cookie;
+    __security_cookie = own;
+    return fallback;
+}
+
 int main()
 {
     int failures = 0;
@@ -38,15 +51,14 @@ int main()
         fprintf(stderr, "the /GS cookie kept its default\n");
         failures++;
     }
-    // main has no checked frame: the cookie may change under it, and is restored.
-    UINT_PTR own = __security_cookie;
-    __security_cookie = SECURITY_COOKIE_DEFAULT;
-    __security_init_cookie();
-    UINT_PTR fallback = __security_cookie;
-    __security_cookie = own;
-    if (fallback == SECURITY_COOKIE_DEFAULT || (fallback >> 48) != 0) {
-        fprintf(stderr, "__security_init_cookie gave %#llx for the default\n",
-                (unsigned long long)fallback);
+    // Two taken apart in time differ: a fixed value would pass every other check.
+    UINT_PTR first = fallback_cookie();
+    Sleep(1);
+    UINT_PTR second = fallback_cookie();
+    if (first == second || first == 0 || second == 0 || first == SECURITY_COOKIE_DEFAULT ||
+        second == SECURITY_COOKIE_DEFAULT || ((first | second) >> 48) != 0) {
+        fprintf(stderr, "__security_init_cookie gave %#llx, then %#llx, for the default\n",
+                (unsigned long long)first, (unsigned long long)second);
         failures++;
     }
     return failures == 0 ? 0 : 1;
