@@ -50,7 +50,7 @@ install_missing() {
     mapfile -t missing < <(not_installed "${PACKAGES[@]}")
     mapfile -t release_missing < <(not_installed "${RELEASE_PACKAGES[@]}")
     dpkg-checkbuilddeps 2>/dev/null && ((${#missing[@]} + ${#release_missing[@]} == 0)) && return 0
-    echo "test.sh: installing ${missing[*]} ${release_missing[*]} and debian/control's build-depends"
+    echo "test.sh: installing ${missing[*]} ${release_missing[*]} (and debian/control's needs)"
     apt_update || return 1
     ((${#missing[@]} == 0)) || apt_get install -y -qq "${missing[@]}" >/dev/null || return 1
     ((${#release_missing[@]} == 0)) ||

@@ -1,34 +1,26 @@
 #!/usr/bin/env bash
-# The release, in build/release/: the Debian source package (.dsc, .orig.tar.gz, .debian.tar.xz),
-# the packages dpkg-buildpackage builds from it (the program and its -dbgsym; the native suite runs
-# at build time), the Linux tarball, the Windows zip and SHA256SUMS, beside the build's records
-# (.buildinfo, .changes), which are not reproducible and not in SHA256SUMS. Every package comes
-# from one source: the commit checked out, or a published .dsc given to rebuild it. The version
-# and the date are debian/changelog's. Signs when the owners give keys: AESM_GPG_KEY signs the
-# .dsc, .changes and SHA256SUMS; AESM_SIGN_CERT and AESM_SIGN_KEY sign the exe (Authenticode,
-# time-stamped at AESM_SIGN_TIMESTAMP_URL if set). It needs what test.sh installs.
-# Usage: packaging/release.sh [aesm-test_<version>.dsc]
+# The release, in build/release/: the Debian source package, the packages dpkg-buildpackage builds
+# from it (running the native suite), the Linux tarball, the Windows zip and SHA256SUMS, beside the
+# build's records (.buildinfo, .changes), which are not reproducible. All of it comes from one
+# source, the commit checked out or a published .dsc; its version and date are debian/changelog's.
+# Signs with the owners' keys: AESM_GPG_KEY; AESM_SIGN_CERT, AESM_SIGN_KEY, AESM_SIGN_TIMESTAMP_URL.
+# Usage: packaging/release.sh [aesm-test_<version>.dsc]   (it needs what test.sh installs)
 set -euo pipefail
 shopt -s extglob
 dsc=${1:+$(realpath -- "$1")}
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 umask 022 # dpkg-buildpackage's own, here for everything the script writes besides
 export LC_ALL=C.UTF-8
-if [[ -n ${AESM_SIGN_CERT:-} || -n ${AESM_SIGN_KEY:-} ]]; then
-    : "${AESM_SIGN_CERT:?needs AESM_SIGN_KEY too}" "${AESM_SIGN_KEY:?needs AESM_SIGN_CERT too}"
+if [[ -n ${AESM_SIGN_CERT:-}${AESM_SIGN_KEY:-} ]]; then
+    : "${AESM_SIGN_CERT:?goes with AESM_SIGN_KEY}" "${AESM_SIGN_KEY:?goes with AESM_SIGN_CERT}"
 fi
-sign=(--no-sign)
-[[ -z ${AESM_GPG_KEY:-} ]] || sign=(--sign-key="$AESM_GPG_KEY")
+if [[ -z $dsc ]] && { ! changes=$(git status --porcelain) || [[ -n $changes ]]; }; then
+    echo "release.sh: a release is built from one commit, and this checkout has none or has" \
+         "uncommitted changes; commit them, or give a published .dsc to rebuild:" >&2
+    echo "$changes" >&2
+    exit 1
+fi
 
-if [[ -z $dsc ]]; then
-    if ! changes=$(git status --porcelain) || [[ -n $changes ]]; then
-        echo "release.sh: a release is built from one commit, and this checkout has none or has" \
-             "uncommitted changes; commit them, or give a published .dsc to rebuild:" >&2
-        echo "$changes" >&2
-        exit 1
-    fi
-    version=$(dpkg-parsechangelog -SVersion)
-fi
 out=$PWD/build/release stage=$PWD/build/release-stage tree=$PWD/build/release-stage/source
 rm -rf "$out" "$stage"
 mkdir -p "$out" "$stage"
@@ -36,22 +28,21 @@ if [[ -n $dsc ]]; then
     dpkg-source -x "$dsc" "$tree"
     cp "$dsc" "${dsc%.dsc}.debian.tar.xz" "$stage/"
 else
-    # The upstream source is everything but debian/, which the source package carries apart.
-    orig=$stage/aesm-test_${version%-*}.orig.tar.gz
-    mkdir "$tree"
-    # Modes as git has them (644 and 755), whatever the caller's tar.umask.
-    git -c tar.umask=0022 archive --prefix="aesm_test-${version%-*}/" HEAD -- . ':!debian' |
-        gzip -9n >"$orig"
-    tar -C "$tree" --strip-components=1 -xzf "$orig"
-    git -c tar.umask=0022 archive HEAD debian | tar -C "$tree" -xf -
+    mkdir "$tree" && git -c tar.umask=0022 archive HEAD | tar -C "$tree" -xf -
 fi
 version=$(dpkg-parsechangelog -l "$tree/debian/changelog" -SVersion) upstream=${version%-*}
-# The date of every package, whatever the caller's environment says, as a rebuild from the
-# source package alone takes it.
+# Every package's date, whatever the caller's environment says, as a rebuild from the source
+# package alone takes it.
 SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$tree/debian/changelog" -STimestamp)
 export SOURCE_DATE_EPOCH
+# The upstream source: everything but debian/, which the source package carries apart. Modes as
+# git has them, whatever the caller's tar.umask.
+[[ -n $dsc ]] ||
+    git -c tar.umask=0022 archive --prefix="aesm_test-$upstream/" HEAD -- . ':!debian' |
+    gzip -9n >"$stage/aesm-test_$upstream.orig.tar.gz"
 
-(cd "$tree" && dpkg-buildpackage -J "${sign[@]}")
+sign=${AESM_GPG_KEY:+--sign-key=$AESM_GPG_KEY}
+(cd "$tree" && dpkg-buildpackage -J "${sign:---no-sign}")
 
 # The Linux tarball: the package's program, stripped and tested, with the CMake build's documents.
 linux=aesm_test-$upstream-linux-x86_64 windows=aesm_test-$upstream-windows-x86_64
