@@ -42,9 +42,10 @@ release=$work/signed rebuilt=$work/source/build/release
 cp -a "$tree/build/release" "$release"
 (cd "$work/source" && umask 077 && TZ=Pacific/Kiritimati faketime '+400 days' \
     packaging/release.sh "$release"/*.dsc) >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
-published='SHA256SUMS *.dsc *.tar.* *.deb *.zip' # all but the build's records
-mkdir -p "$work/control/source-root/build/release" # the rebuild's, as reprotest takes it
-(cd "$rebuilt" && cp -t "$work/control/source-root/build/release" $published)
+# The published files (SHA256SUMS and what it lists), as reprotest takes the rebuild's.
+published=(SHA256SUMS $(cut -c 67- "$rebuilt/SHA256SUMS"))
+mkdir -p "$work/control/source-root/build/release"
+(cd "$rebuilt" && cp -t "$work/control/source-root/build/release" "${published[@]}")
 
 # The unsigned rebuild from the source package gives the signed release's unsigned files.
 rebuilds_from_source() {
@@ -56,7 +57,7 @@ rebuilds_from_source() {
 # kernel personality, gives the rebuild's bytes; diffoscope shows any difference.
 reproducible() {
     reprotest --vary=-user_group --store-dir "$work/store" --control-build "$work/control" \
-        -s "$work/source" packaging/release.sh "build/release/${published// / build/release/}" \
+        -s "$work/source" packaging/release.sh "${published[*]/#/build/release/}" \
         >"$work/reprotest.log" 2>&1 && return 0
     grep -A 40 -m 1 '^--- ' "$work/reprotest.log" || tail -n 20 "$work/reprotest.log"
     return 1
