@@ -84,8 +84,7 @@ function(wine_case name server objects simulation status stdout stderr server_lo
   windows_path(probe "${PROBE}")
   set(out "${PREFIX}.${name}.stdout")
   set(err "${PREFIX}.${name}.stderr")
-  execute_process(COMMAND ${WINE} ${LAUNCHER} ${probe} ${entries}
-                  OUTPUT_FILE "${out}" ERROR_FILE "${err}" RESULT_VARIABLE got_status TIMEOUT 40)
+  wine_execute(got_status "${out}" "${err}" 40 ${LAUNCHER} ${probe} ${entries})
   string(HEX "${got_status}" got_status)
   string(HEX "${status}" status)
   read_bytes(got_stdout "${out}")
