@@ -12,6 +12,8 @@ work=$(mktemp -d)
 tree="$work/a tree ü" keys=$work/keys
 trap 'gpgconf --kill gpg-agent; rm -rf "$work"' EXIT
 skip() { echo "skipped: $*"; exit 77; } # checks run in subshells
+# A command whose output is shown only when it fails.
+quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log"; return 1; }; }
 exec 3>&1                                # notes beside a check's result
 
 mkdir "$work/source" "$keys"
@@ -35,13 +37,13 @@ if ((EUID == 0)); then
     chmod go+rx "$work" && chown -R nobody:nogroup "$tree" "$keys"
     as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
 fi
-"${as_builder[@]}" env GNUPGHOME="$GNUPGHOME" AESM_GPG_KEY=release@example.invalid \
+quiet "${as_builder[@]}" env GNUPGHOME="$GNUPGHOME" AESM_GPG_KEY=release@example.invalid \
     AESM_SIGN_CERT="$keys/release.pem" AESM_SIGN_KEY="$keys/release.key" \
-    "$tree/packaging/release.sh" >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+    "$tree/packaging/release.sh"
 release=$work/signed rebuilt=$work/source/build/release
 cp -a "$tree/build/release" "$release"
-(cd "$work/source" && umask 077 && TZ=Pacific/Kiritimati faketime '+400 days' \
-    packaging/release.sh "$release"/*.dsc) >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+(cd "$work/source" && umask 077 &&
+    quiet env TZ=Pacific/Kiritimati faketime '+400 days' packaging/release.sh "$release"/*.dsc)
 # The published files (SHA256SUMS and what it lists), as reprotest takes the rebuild's.
 published=(SHA256SUMS $(cut -c 67- "$rebuilt/SHA256SUMS"))
 mkdir -p "$work/control/source-root/build/release"
@@ -109,9 +111,9 @@ linux_program() {
     cmp "$program" "$work"/aesm_test-*-linux-x86_64/bin/aesm_test
     socket=$(man -l "$work"/deb/usr/share/man/man1/aesm_test.1.gz | sed -n '/^FILES$/{n;s/ *//p;q}')
     [[ $socket == /* ]] || { echo "the man page names no socket under FILES"; return 1; }
-    unshare -rm sh -c 'mount -t tmpfs tmpfs "${1%/*/*}" && mkdir "${1%/*}" && shift && "$@"' \
+    quiet unshare -rm sh -c 'mount -t tmpfs tmpfs "${1%/*/*}" && mkdir "${1%/*}" && shift && "$@"' \
         sh "$socket" env AESM_TEST_PROGRAM="$program" AESM_TEST_SOCKET="$socket" \
-        ctest --preset native -R '^program\.' >"$work/log" 2>&1 || { cat "$work/log"; return 1; }
+        ctest --preset native -R '^program\.'
 }
 
 # The zip's exe: signed for the release's certificate alone; without its signature the rebuild's
@@ -121,16 +123,14 @@ windows_program() {
     cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
     unzip -q "$release"/aesm_test-*-windows-x86_64.zip -d "$work/zip"
     exe=$(echo "$work"/zip/*/aesm_test.exe)
-    osslsigncode verify -CAfile "$keys/release.pem" -in "$exe" >"$work/log" 2>&1 ||
-        { cat "$work/log"; return 1; }
+    quiet osslsigncode verify -CAfile "$keys/release.pem" -in "$exe"
     ! osslsigncode verify -CAfile "$keys/other.pem" -in "$exe" >/dev/null 2>&1 ||
         echo "the exe verifies against another certificate"
     osslsigncode remove-signature -in "$exe" -out "$work/unsigned.exe" >/dev/null
     unzip -p "$rebuilt"/*.zip '*/aesm_test.exe' | cmp - "$work/unsigned.exe"
     cmp build/windows/aesm_test.exe "$work/unsigned.exe"
-    AESM_TEST_PROGRAM="$exe" ctest --preset windows \
-        -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$' \
-        >"$work/log" 2>&1 || { cat "$work/log"; return 1; }
+    quiet env AESM_TEST_PROGRAM="$exe" ctest --preset windows \
+        -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$'
 }
 
 # dpkg -i, the program, its man page found, and dpkg -r.
@@ -149,8 +149,8 @@ deb_install() {
 # The MSVC branch configures and builds from the first build's folder (where the release built
 # the others).
 spaced_path_clang_cl() {
-    "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
-        sh "$tree" windows-clang-cl >"$work/log" 2>&1 || { tail -n 20 "$work/log"; return 1; }
+    quiet "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
+        sh "$tree" windows-clang-cl
 }
 
 declare -A count=([passed]=0 [failed]=0 [skipped]=0)
