@@ -1,5 +1,5 @@
-# The Wine suite's fixture (cmake -P, ACTION=setup or cleanup): a fresh private prefix with the
-# interface's proxy/stub, the class's AppID and the test service registered; then its end.
+# The Wine suite's prefix, made at build time (cmake -P): a fresh private prefix with the
+# interface's proxy/stub, the class's AppID and the test service registered.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/wine_common.cmake)
 
@@ -7,11 +7,6 @@ function(end_wineserver)
   execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
   execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
 endfunction()
-
-if(ACTION STREQUAL "cleanup")
-  end_wineserver()
-  return()
-endif()
 
 if(EXISTS "${PREFIX}")
   end_wineserver()

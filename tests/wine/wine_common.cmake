@@ -3,6 +3,9 @@
 
 set(ENV{WINEPREFIX} "${PREFIX}")
 set(ENV{WINEDEBUG} "-all")
+# Wine turns Unix paths into Windows ones in the locale's character set: a folder with a
+# non-ASCII letter needs UTF-8, whatever the caller's locale (a new machine has none).
+set(ENV{LC_ALL} "C.UTF-8")
 # Without this Wine offers to install its .NET and HTML engines when the prefix is made.
 set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 # Headless, whatever the desktop: nothing here needs a window.
