@@ -11,6 +11,26 @@ dsc=${1:+$(realpath -- "$1")}
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 umask 022 # dpkg-buildpackage's own, here for everything the script writes besides
 export LC_ALL=C.UTF-8
+# The tools it runs, each with the Debian package that brings it, checked before anything is built
+# (dpkg-buildpackage checks debian/control's Build-Depends itself). Signing takes the signer the
+# suite runs, osslsigncode 2.5.
+missing=() git=git:git
+[[ -z $dsc ]] || git=
+for need in dpkg-buildpackage:dpkg-dev cmake:cmake ninja:ninja-build \
+            x86_64-w64-mingw32-g++:g++-mingw-w64-x86-64-win32 zip:zip \
+            strip-nondeterminism:strip-nondeterminism $git \
+            ${AESM_GPG_KEY:+gpg:gnupg} ${AESM_SIGN_CERT:+osslsigncode:osslsigncode}; do
+    command -v "${need%%:*}" >/dev/null || missing+=("${need%%:*} (package ${need#*:})")
+done
+if ((${#missing[@]})); then
+    echo "release.sh: missing ${missing[*]}" >&2
+    exit 1
+fi
+if [[ -n ${AESM_SIGN_CERT:-} && $(osslsigncode --version 2>&1) != "osslsigncode 2.5"[,.\ ]* ]]; then
+    echo "release.sh: signs with osslsigncode 2.5, the version the suite runs, not" \
+         "$(osslsigncode --version 2>&1 | head -n 1)" >&2
+    exit 1
+fi
 if [[ -n ${AESM_SIGN_CERT:-}${AESM_SIGN_KEY:-} ]]; then
     : "${AESM_SIGN_CERT:?goes with AESM_SIGN_KEY}" "${AESM_SIGN_KEY:?goes with AESM_SIGN_CERT}"
 fi
