@@ -49,8 +49,8 @@ install_missing() {
     for part in "$@"; do
         [[ -v NEEDS[$part] ]] || { echo "test.sh: no part $part (parts: ${PARTS[*]})" >&2; return 1; }
         for package in ${NEEDS[$part]}; do
-            [[ $(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null) == installed ]] ||
-                missing+=("$package")
+            [[ $(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null) == installed ||
+               " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
         done
         [[ $part != release-checks ]] || dpkg-checkbuilddeps 2>/dev/null ||
             build_deps=" and debian/control's Build-Depends"
