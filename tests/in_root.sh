@@ -1,10 +1,7 @@
 #!/bin/sh
-# The program AESM_ROOT_PROGRAM, with its arguments, under bubblewrap in the root AESM_ROOT (a
-# folder, read-only; empty: an empty root), the working directory served as its socket's folder.
-folder=$(pwd -P)
-if [ -n "$AESM_ROOT" ]; then
-    exec bwrap --ro-bind "$AESM_ROOT" / --dev /dev --tmpfs /run --bind "$folder" /run/aesmd \
-        --ro-bind "$AESM_ROOT_PROGRAM" /run/aesm_test --chdir / /run/aesm_test "$@"
-fi
-exec bwrap --dev /dev --symlink /run /var/run --bind "$folder" /run/aesmd \
-    --ro-bind "$AESM_ROOT_PROGRAM" /run/aesm_test --chdir / /run/aesm_test "$@"
+# AESM_ROOT_PROGRAM under bubblewrap in the root AESM_ROOT (read-only, its /var/run being /run;
+# empty: an empty root), the working directory bound where the program finds its socket.
+folder=/run/aesmd
+[ -n "$AESM_ROOT" ] || folder=/var/run/aesmd
+exec bwrap ${AESM_ROOT:+--ro-bind "$AESM_ROOT" /} --dev /dev --tmpfs /run --bind "$(pwd -P)" \
+    "$folder" --ro-bind "$AESM_ROOT_PROGRAM" /run/aesm_test --chdir / /run/aesm_test "$@"
