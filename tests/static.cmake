@@ -1,9 +1,7 @@
-# The static program, the tarball's, held to what the native suite holds the Debian one to: its
-# image read off by check_elf.cmake, and the program.* cases of a host-built program_test run
-# against it under bubblewrap here (Debian 12), in an empty root and in a Debian 11 root.
-find_program(READELF readelf REQUIRED)
+# The static program (the tarball's): its image read off, and the program.* cases run against it
+# under bubblewrap here (Debian 12), in an empty root and in a Debian 11 root.
 add_test(NAME hardening.aesm_test_static
-         COMMAND ${CMAKE_COMMAND} -DREADELF=${READELF} -DOBJDUMP=${CMAKE_OBJDUMP} -DSTATIC=ON
+         COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DOBJDUMP=${CMAKE_OBJDUMP} -DSTATIC=ON
                  -DPROGRAM=$<TARGET_FILE:aesm_test> -P ${CMAKE_CURRENT_SOURCE_DIR}/check_elf.cmake)
 
 find_path(GTEST_INCLUDE gtest/gtest.h)
@@ -27,7 +25,6 @@ add_test(NAME static.debian11_root
 mmdebstrap --mode=root --variant=essential -q bullseye "$1.new" && mv "$1.new" "$1"; }]] sh ${bullseye})
 set_tests_properties(static.debian11_root PROPERTIES FIXTURES_SETUP debian11 TIMEOUT 900)
 
-# root: a folder, or empty for an empty root.
 function(add_root_test name root)
   add_test(NAME static.program.${name} COMMAND ${host}/tests/program_test --gtest_filter=program.*)
   set_tests_properties(static.program.${name} PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED debian11
