@@ -11,6 +11,12 @@ runs=(--warmup 20 --runs 500)
 cmake --workflow --preset bench >/dev/null
 build=$PWD/build/bench
 probe=$build/aesm_test reference=$build/bench/aesm_reference
+# The static program (the tarball's), measured beside the others where musl-tools is installed.
+programs=(probe reference)
+if command -v musl-gcc >/dev/null; then
+    cmake --workflow --preset bench-static >/dev/null
+    static=$PWD/build/bench-static/aesm_test programs+=(static)
+fi
 work=$(mktemp -d)
 listener=
 trap '[[ -z $listener ]] || kill $listener; rm -rf "$work"' EXIT
@@ -29,7 +35,7 @@ for path in skip fail pass; do
         listener=$!
         while [[ ! -S aesm.socket ]]; do sleep 0.01; done
     fi
-    for program in probe reference; do
+    for program in "${programs[@]}"; do
         exe=${!program}
         "$exe" >"$program.out" 2>"$program.err" && got=0 || got=$?
         [[ $got == "${status[$path]}" ]] || { echo "bench: $program exits $got on the $path path" >&2; exit 1; }
@@ -40,8 +46,10 @@ for path in skip fail pass; do
             tail -n 1 "$program.rss"
         done | sort -n | sed -n 3p)
     done
-    cmp -s probe.out reference.out && cmp -s probe.err reference.err ||
-        { echo "bench: probe and reference answer differently on the $path path" >&2; exit 1; }
+    for program in "${programs[@]}"; do
+        cmp -s "$program.out" reference.out && cmp -s "$program.err" reference.err ||
+            { echo "bench: $program and reference answer differently on the $path path" >&2; exit 1; }
+    done
     # -N splits each command into words as a shell would: quoted, a path may have spaces.
     hyperfine -N --style none --ignore-failure "${runs[@]}" --export-json "$path.json" \
         -n probe "'$probe'" -n reference "'$reference'" >/dev/null 2>&1
@@ -67,6 +75,11 @@ echo "| --- | --- | --: | --: | --: |"
 for name in "ir;instructions (callgrind)" "rss;peak RSS (KiB), median of 5" "time;wall time, median (ms)"; do
     for path in skip fail pass; do
         row "${name#*;}" $path "${figure[${name%;*}.$path.probe]}" "${figure[${name%;*}.$path.reference]}"
+    done
+done
+[[ -z ${static:-} ]] || for name in "ir;instructions (callgrind)" "rss;peak RSS (KiB), median of 5"; do
+    for path in skip fail pass; do
+        row "${name#*;}, static probe" $path "${figure[${name%;*}.$path.static]}" "${figure[${name%;*}.$path.reference]}"
     done
 done
 echo "| shared libraries | all | $(libraries "$probe")| $(libraries "$reference")| |"

@@ -64,11 +64,12 @@ export SOURCE_DATE_EPOCH
 sign=${AESM_GPG_KEY:+--sign-key=$AESM_GPG_KEY}
 (cd "$tree" && dpkg-buildpackage -J "${sign:---no-sign}")
 
-# The Linux tarball: the package's program, stripped and tested, with the CMake build's documents.
+# The Linux tarball: the static preset's program (the one its suite runs), its man page and
+# documents.
 linux=aesm_test-$upstream-linux-x86_64 windows=aesm_test-$upstream-windows-x86_64
-dpkg-deb -x "$stage/aesm-test_${version}_amd64.deb" "$stage/deb"
-cmake --install "$tree/debian/build" --prefix "$stage/$linux" >/dev/null
-cp "$stage/deb/usr/bin/aesm_test" "$stage/$linux/bin/"
+(cd "$tree" && cmake --preset static -DAESM_BUILD_TESTS=OFF -DAESM_MAN_PAGE=ON >/dev/null &&
+    cmake --build --preset static >/dev/null)
+cmake --install "$tree/build/static" --prefix "$stage/$linux" >/dev/null
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
     --format=gnu -cf - "$linux" | gzip -9n >"$out/$linux.tar.gz"
 

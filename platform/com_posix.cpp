@@ -3,7 +3,6 @@
 #include "com.h"
 
 #include <errno.h>
-#include <new>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -62,6 +61,13 @@ namespace {
 struct service_connection final : IUnknown {
     ULONG refs;
     int fd;
+
+    // Built in calloc's memory by a placement new of its own: <new> is the C++ library's, and
+    // the static build compiles against a C library's headers alone.
+    static void *operator new(size_t, void *memory) noexcept
+    {
+        return memory;
+    }
 
     HRESULT QueryInterface(REFIID riid, void **object) override
     {

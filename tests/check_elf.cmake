@@ -9,12 +9,26 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/binary_checks.cmake)
 set(failures "")
 require_matches("${elf}"
-  "position-independent executable" "Type: +DYN .*\n +INTERP "
   "read-only relocations (GNU_RELRO)" "\n +GNU_RELRO "
   "immediate binding (BIND_NOW)" "\\(FLAGS\\)[^\n]*BIND_NOW"
-  "non-executable stack" "\n +GNU_STACK[^\n]* RW  "
-  "stack protector (__stack_chk_fail)" "UND __stack_chk_fail@"
-  "fortified calls (__*_chk)" "UND __[a-z]+_chk@")
+  "non-executable stack" "\n +GNU_STACK[^\n]* RW  ")
+
+if(STATIC)
+  # -DSTATIC=ON -DOBJDUMP=...: static-pie, no interpreter and no library. The program's own code
+  # is the image's only C++; musl's C calls __stack_chk_fail too, so the canary is a C++ caller's.
+  execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${PROGRAM} OUTPUT_VARIABLE code)
+  require_matches("${elf}" "position-independent executable" "Type: +DYN ")
+  require_matches("${code}" "stack protector (a C++ function calling __stack_chk_fail)"
+                  "\n[0-9a-f]+ <_Z[^>]*>:\n([^\n]+\n)*[^\n]*call[^\n]*<__stack_chk_fail>")
+  if(elf MATCHES "\n +INTERP |\\(NEEDED\\)")
+    string(APPEND failures "\n  has an interpreter or needs a library")
+  endif()
+else()
+  require_matches("${elf}"
+    "position-independent executable" "Type: +DYN .*\n +INTERP "
+    "stack protector (__stack_chk_fail)" "UND __stack_chk_fail@"
+    "fortified calls (__*_chk)" "UND __[a-z]+_chk@")
+endif()
 
 # Only the C runtime: no C++ runtime, no compiler support library.
 string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${elf}")

@@ -1,0 +1,35 @@
+# The static program (the tarball's): its image read off, and the program.* cases run against it
+# under bubblewrap here (Debian 12), in an empty root and in a Debian 11 root.
+add_test(NAME hardening.aesm_test_static
+         COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DOBJDUMP=${CMAKE_OBJDUMP} -DSTATIC=ON
+                 -DPROGRAM=$<TARGET_FILE:aesm_test> -P ${CMAKE_CURRENT_SOURCE_DIR}/check_elf.cmake)
+
+find_path(GTEST_INCLUDE gtest/gtest.h)
+find_program(BWRAP bwrap)
+find_program(MMDEBSTRAP mmdebstrap)
+if(NOT GTEST_INCLUDE OR NOT BWRAP OR NOT MMDEBSTRAP)
+  add_skipped_test(static.program "needs libgtest-dev libgmock-dev bubblewrap mmdebstrap")
+  return()
+endif()
+# GoogleTest and libstdc++ are glibc's: program_test comes from a host build of this source.
+include(ExternalProject)
+set(host "${CMAKE_CURRENT_BINARY_DIR}/host")
+ExternalProject_Add(host_program_test SOURCE_DIR ${PROJECT_SOURCE_DIR} BINARY_DIR ${host}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${host} --target program_test BUILD_ALWAYS ON
+  INSTALL_COMMAND "")
+
+# Made once in the build tree; mmdebstrap's mounts stay in a mount namespace of its own.
+set(bullseye "${CMAKE_CURRENT_BINARY_DIR}/bullseye")
+add_test(NAME static.debian11_root
+         COMMAND sh -c [[[ -d "$1" ] || { rm -rf "$1.new" && unshare -m --propagation private \
+mmdebstrap --mode=root --variant=essential -q bullseye "$1.new" && mv "$1.new" "$1"; }]] sh ${bullseye})
+set_tests_properties(static.debian11_root PROPERTIES FIXTURES_SETUP debian11 TIMEOUT 900)
+
+function(add_root_test name root)
+  add_test(NAME static.program.${name} COMMAND ${host}/tests/program_test --gtest_filter=program.*)
+  set_tests_properties(static.program.${name} PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED debian11
+    ENVIRONMENT "AESM_TEST_PROGRAM=${CMAKE_CURRENT_SOURCE_DIR}/in_root.sh;AESM_ROOT=${root};AESM_ROOT_PROGRAM=$<TARGET_FILE:aesm_test>")
+endfunction()
+add_root_test(debian12 /)
+add_root_test(empty_root "")
+add_root_test(debian11_root ${bullseye})
