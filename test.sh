@@ -6,7 +6,7 @@
 # Usage: ./test.sh [part...]   (default: every part, in this order)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
-PARTS=(native asan lint windows windows-clang-cl bench release-checks)
+PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
 
 # What each part needs; release-checks needs debian/control's Build-Depends too. Installed without the
 # recommended packages (Wine's recommends are a desktop's worth), but for Wine's own.
@@ -18,8 +18,11 @@ declare -A NEEDS=(
     [windows]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14"
     [windows-clang-cl]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14 clang-tools-14
                         lld-14"
-    [bench]="cmake ninja-build g++ g++-mingw-w64-x86-64-win32 binutils valgrind hyperfine jq time"
-    [release-checks]="cmake ninja-build g++ git dpkg-dev fakeroot zip unzip strip-nondeterminism lintian
+    [static]="cmake ninja-build g++ musl-tools libgtest-dev libgmock-dev binutils bubblewrap
+              mmdebstrap"
+    [bench]="cmake ninja-build g++ musl-tools g++-mingw-w64-x86-64-win32 binutils valgrind hyperfine
+             jq time"
+    [release-checks]="cmake ninja-build g++ musl-tools git dpkg-dev fakeroot zip unzip strip-nondeterminism lintian
                reprotest diffoscope-minimal disorderfs faketime locales-all man-db gnupg sqv openssl
                osslsigncode autopkgtest mmdebstrap g++-mingw-w64-x86-64-win32 $WINE llvm-14
                clang-tools-14 lld-14"

@@ -17,7 +17,7 @@ export LC_ALL=C.UTF-8
 missing=() git=git:git
 [[ -z $dsc ]] || git=
 for need in dpkg-buildpackage:dpkg-dev cmake:cmake ninja:ninja-build \
-            x86_64-w64-mingw32-g++:g++-mingw-w64-x86-64-win32 zip:zip \
+            x86_64-w64-mingw32-g++:g++-mingw-w64-x86-64-win32 musl-gcc:musl-tools zip:zip \
             strip-nondeterminism:strip-nondeterminism $git \
             ${AESM_GPG_KEY:+gpg:gnupg} ${AESM_SIGN_CERT:+osslsigncode:osslsigncode}; do
     command -v "${need%%:*}" >/dev/null || missing+=("${need%%:*} (package ${need#*:})")

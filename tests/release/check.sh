@@ -130,6 +130,14 @@ windows_program() {
         -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$'
 }
 
+# The tarball's program is the static preset's build of the same source, whose suite it passed.
+static_program() {
+    quiet sh -c 'cmake --preset static -B "$1" && cmake --build "$1" --target aesm_test' sh \
+        "$work/static"
+    tar -C "$work" -xzf "$release"/*-linux-x86_64.tar.gz --wildcards '*/bin/aesm_test'
+    cmp "$work/static/aesm_test" "$work"/aesm_test-*-linux-x86_64/bin/aesm_test
+}
+
 # The MSVC branch configures and builds from the release's folder (where the release built the
 # others).
 spaced_path_clang_cl() {
