@@ -1,5 +1,6 @@
-/* Test stand-in for the service's socket: listens on the Unix stream socket at argv[1] and
- * accepts and closes every connection until killed, so the backlog never fills. */
+/* Test stand-in for the service's socket: listens on the Unix stream socket at argv[1], says
+ * "ready" on stdout once it does (the socket file exists from bind on, before connections are
+ * taken), and accepts and closes every connection until killed, so the backlog never fills. */
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -23,6 +24,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "aesm_listener: %s: %s\n", argv[1], strerror(errno));
         return 1;
     }
+    if (puts("ready") < 0 || fflush(stdout) != 0)
+        return 1;
     for (;;) {
         int c = accept(s, NULL, NULL);
         if (c >= 0)

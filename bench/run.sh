@@ -31,9 +31,12 @@ declare -A status=([skip]=2 [fail]=1 [pass]=0) figure
 for path in skip fail pass; do
     if [[ $path == skip ]]; then export VELM_SIMULATION=1; else unset VELM_SIMULATION; fi
     if [[ $path == pass ]]; then
-        "$build/bench/aesm_listener" aesm.socket &
+        # Its "ready" comes after listen(); end of file instead means it died, and the wait is
+        # bounded should it neither listen nor die.
+        exec {ready}< <(exec "$build/bench/aesm_listener" aesm.socket)
         listener=$!
-        while [[ ! -S aesm.socket ]]; do sleep 0.01; done
+        read -r -t 10 -u "$ready" said && [[ $said == ready ]] ||
+            { echo "bench: the listener did not start" >&2; exit 1; }
     fi
     for program in "${programs[@]}"; do
         exe=${!program}

@@ -5,20 +5,18 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <vector>
-
 extern "C" void *__real_calloc(size_t count, size_t size);
 extern "C" void __real_free(void *block);
 
 static fake_com_script script;
 static bool recording;
-static std::vector<std::string> calls;
+static std::string calls; // "; "-joined
 static int init_depth;
 
 static void log_call(const std::string &call)
 {
     if (recording)
-        calls.push_back(call);
+        calls += (calls.empty() ? "" : "; ") + call;
 }
 
 // Identifiers are written out as text, so the log also checks the values the client passes.
@@ -75,10 +73,7 @@ void fake_com_start(const fake_com_script &new_script)
 std::string fake_com_stop()
 {
     recording = false;
-    std::string joined;
-    for (const std::string &call : calls)
-        joined += (joined.empty() ? "" : "; ") + call;
-    return joined;
+    return calls;
 }
 
 int fake_service_references()
