@@ -23,7 +23,7 @@ function(aesm_program_link_options target)
       "/NODEFAULTLIB:libucrt$<$<CONFIG:Debug>:d>.lib" "/DEFAULTLIB:ucrt$<$<CONFIG:Debug>:d>.lib"
       /DYNAMICBASE /HIGHENTROPYVA /NXCOMPAT /guard:cf /CETCOMPAT /DEPENDENTLOADFLAG:0x800)
   elseif(WIN32)
-    # Release images without the runtime's debug info. GNU ld has no control-flow guard or CET.
+    # Release images without the runtime's debug info.
     # The link map records what the image is made of and where; it leaves the image's bytes as
     # they are.
     target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++

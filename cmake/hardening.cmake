@@ -1,18 +1,13 @@
 # Hardening distributions expect of a program that runs unattended, often as a privileged user;
 # tests/check_elf.cmake reads each of them off the program, tests/wine/ the Windows image's. The
-# rest of the Windows hardening is set where the program is linked. Not used, as they protect
-# nothing here on Debian 12: -fcf-protection (crt1.o lacks the CET property, so the linker drops
-# IBT and SHSTK from every program), -fstack-clash-protection (no frame here reaches a page: the
-# code is the same without it) and -z noexecstack (GCC marks every object's stack non-executable
-# already).
+# rest of the Windows hardening is set where the program is linked. What is left out, and why:
+# docs/hardening.md.
 if(MSVC)
   # /GS is the compiler's default.
   return()
 elseif(WIN32)
   # On every target, DLLs included: -static makes the driver take libssp.a, not libssp-0.dll,
   # which no Windows has; the system DLLs' import libraries are static archives already.
-  # No _FORTIFY_SOURCE: mingw-w64 10 checks only calls that write into a buffer (mem*, str*, the
-  # sprintf family, fgets, fread, _read), which the program does not make: its code is the same.
   add_compile_options(-fstack-protector-strong)
   add_link_options(-fstack-protector-strong -static)
   return()
