@@ -8,8 +8,11 @@ set -euo pipefail
 work=$1 check=$2
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 unset SOURCE_DATE_EPOCH # the release's date is debian/changelog's
-export LC_ALL=C.UTF-8 GNUPGHOME=$work/keys/gnupg
-tree="$work/a tree ü" keys=$work/keys release=$work/signed
+export LC_ALL=C.UTF-8
+# The builder's folder and keys outside the build folder, which may sit where nobody cannot go.
+shared=${TMPDIR:-/tmp}/aesm_test-release-$(echo "$work" | sha256sum | cut -c 1-16)
+tree="$shared/a tree ü" keys=$shared/keys release=$work/signed
+export GNUPGHOME=$keys/gnupg
 skip() { echo "skipped: $*"; exit 77; }
 # A command whose output is shown only when it fails.
 quiet() { "$@" >"$work/$check.log" 2>&1 || { cat "$work/$check.log"; return 1; }; }
@@ -17,7 +20,7 @@ as_builder=()
 ((EUID != 0)) || as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
 
 build() {
-    rm -rf "$work" && mkdir -p "$work/source" "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
+    rm -rf "$work" "$shared" && mkdir -p "$work/source" "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
     trap 'gpgconf --kill gpg-agent' EXIT
     # The working tree as git would commit it (deleted files gone, untracked ones in), committed
     # in a repository of its own.
@@ -37,7 +40,7 @@ build() {
     done
     gpgconf --kill gpg-agent # the builder starts its own
     if ((EUID == 0)); then
-        chmod go+rx "$work" && chown -R nobody:nogroup "$tree" "$keys"
+        chmod go+rx "$shared" && chown -R nobody:nogroup "$tree" "$keys"
     fi
     "${as_builder[@]}" env GNUPGHOME="$GNUPGHOME" AESM_GPG_KEY=release@example.invalid \
         AESM_SIGN_CERT="$keys/release.pem" AESM_SIGN_KEY="$keys/release.key" \
