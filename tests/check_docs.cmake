@@ -1,89 +1,53 @@
-# The names README.md and docs/*.md give in backticks exist: tests (group.name, group.*),
-# presets (`x` preset, --preset x, a table headed Preset), repository paths, and relative links.
+# The names README.md and docs/*.md give in backticks are the code's: tests (`group.name`,
+# `group.*`) defined under tests/ or by test.sh, presets (`x` preset, --preset x) in
+# CMakePresets.json, and paths in the tree.
 # Usage: cmake -DSOURCE_DIR=... -P check_docs.cmake
 file(GLOB docs ${SOURCE_DIR}/README.md ${SOURCE_DIR}/docs/*.md)
-file(GLOB_RECURSE code ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.cmake
+file(GLOB_RECURSE sources ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.cmake
      ${SOURCE_DIR}/tests/CMakeLists.txt)
-list(APPEND code ${SOURCE_DIR}/test.sh)
+set(code "")
+foreach(file IN LISTS sources ITEMS ${SOURCE_DIR}/test.sh)
+  file(READ ${file} text)
+  string(APPEND code "${text}")
+endforeach()
 file(READ ${SOURCE_DIR}/CMakePresets.json presets)
+
 set(failures "")
-
-function(test_exists group name out)
-  foreach(file IN LISTS code)
-    file(READ ${file} text)
-    if(name STREQUAL "*")
-      string(FIND "${text}" "${group}." at)
-      if(at GREATER -1 OR text MATCHES "TEST(_F|_P)?\\(${group},")
-        set(${out} TRUE PARENT_SCOPE)
-        return()
-      endif()
-    elseif(text MATCHES "TEST(_F|_P)?\\(${group}, ${name}\\)" OR text MATCHES "[^a-z_]${group}\\.${name}[^a-z_]"
-           OR (text MATCHES "${group}\\.\\\${" AND text MATCHES "[ (\n]${name}[ )\n]"))
-      set(${out} TRUE PARENT_SCOPE)
-      return()
-    endif()
-  endforeach()
-  set(${out} FALSE PARENT_SCOPE)
-endfunction()
-
 foreach(doc IN LISTS docs)
   file(RELATIVE_PATH where ${SOURCE_DIR} ${doc})
-  get_filename_component(dir ${doc} DIRECTORY)
-  # One list element a line; brackets and semicolons, which CMake's lists treat specially, as
-  # other characters.
   file(READ ${doc} text)
-  string(REGEX REPLACE "[[]" "<" text "${text}")
-  string(REGEX REPLACE "[]]" ">" text "${text}")
-  string(REPLACE ";" "," text "${text}")
-  string(REPLACE "\n" ";" lines "${text}")
-  set(preset_table FALSE)
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^\\| Preset \\|")
-      set(preset_table TRUE)
-    elseif(NOT line MATCHES "^\\|")
-      set(preset_table FALSE)
-    endif()
-    set(named_presets "")
-    string(REGEX MATCHALL "`[a-z][a-z0-9-]*` presets?" found "${line}")
-    string(REGEX MATCHALL "--preset [a-z][a-z0-9-]*" more "${line}")
-    list(APPEND found ${more})
-    if(preset_table AND NOT line MATCHES "^\\|[- |]*$" AND line MATCHES "^\\| ([^|]*)\\|")
-      string(REGEX MATCHALL "`[^`]+`" more "${CMAKE_MATCH_1}")
-      list(APPEND found ${more})
-    endif()
-    foreach(preset IN LISTS found)
-      string(REGEX REPLACE "^--preset |`| presets?$" "" preset "${preset}")
-      if(NOT presets MATCHES "\"name\": \"${preset}\"" AND NOT preset STREQUAL "Preset")
+  string(REGEX REPLACE "[];[]" "," text "${text}") # list separators, to CMake
+  string(REGEX MATCHALL "`[^`\n]+`( presets?)?|--preset [a-z0-9-]+" spans "${text}")
+  foreach(span IN LISTS spans)
+    string(REGEX REPLACE "`| presets?$" "" name "${span}")
+    # (${CMAKE_MATCH_n} is expanded before its if() matches: hence the nested ifs.)
+    string(REGEX MATCH "--preset ([a-z0-9-]+)|^`([a-z0-9-]+)` preset" preset "${span}")
+    if(preset)
+      set(preset "${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+      if(NOT presets MATCHES "\"name\": \"${preset}\"")
         list(APPEND failures "${where}: no preset ${preset}")
       endif()
-    endforeach()
-
-    string(REGEX MATCHALL "`[^`]+`" spans "${line}")
-    foreach(span IN LISTS spans)
-      string(REGEX REPLACE "^`|`$" "" span "${span}")
-      if(span MATCHES "^([a-z_]+)\\.([a-z_]+|\\*)$"
-         AND NOT span MATCHES "\\.(md|txt|exe|map|cmake|sh|c|cpp|h|deb|zip|json|scd|socket)$")
-        string(REGEX MATCH "^([a-z_]+)\\.(.*)$" span "${span}")
-        test_exists(${CMAKE_MATCH_1} "${CMAKE_MATCH_2}" ok)
-        if(NOT ok)
-          list(APPEND failures "${where}: no test ${span}")
-        endif()
-      elseif(span MATCHES "^([A-Za-z0-9_.-]+)/[A-Za-z0-9_./-]*$")
-        # A path in the tree: its first folder is the tree's (build/ is made, not kept).
-        if(EXISTS ${SOURCE_DIR}/${CMAKE_MATCH_1} AND NOT CMAKE_MATCH_1 STREQUAL "build"
-           AND NOT EXISTS ${SOURCE_DIR}/${span})
-          list(APPEND failures "${where}: no file ${span}")
-        endif()
+    elseif(name MATCHES "^([a-z_]+)\\.([a-z_]+|\\*)$"
+           AND NOT name MATCHES "\\.(md|txt|exe|map|cmake|sh|c|cpp|h|deb|zip|json|scd|socket)$")
+      string(REGEX MATCH "^([a-z_]+)\\.(.*)$" name "${name}")
+      set(group ${CMAKE_MATCH_1})
+      set(test ${CMAKE_MATCH_2})
+      # A gtest case, a name written whole, or group.${...} with the name in a list of rows.
+      if(test STREQUAL "*")
+        set(found "TEST(_F)?\\(${group},|[^a-z_]${group}\\.")
+      else()
+        set(found "TEST(_F)?\\(${group}, ${test}\\)|[^a-z_]${group}\\.${test}[^a-z_]")
       endif()
-    endforeach()
-
-    string(REGEX MATCHALL ">\\([^):#]+" links "${line}")
-    foreach(link IN LISTS links)
-      string(SUBSTRING "${link}" 2 -1 link)
-      if(NOT EXISTS ${dir}/${link})
-        list(APPEND failures "${where}: no file ${link} (a link)")
+      if(NOT code MATCHES "${found}" AND NOT (code MATCHES "${group}\\.\\\${"
+                                              AND code MATCHES "[ (\n]${test}[ )\n]"))
+        list(APPEND failures "${where}: no test ${name}")
       endif()
-    endforeach()
+    elseif(name MATCHES "^([A-Za-z0-9_.-]+)/[A-Za-z0-9_./-]*$")
+      if(EXISTS ${SOURCE_DIR}/${CMAKE_MATCH_1} AND NOT CMAKE_MATCH_1 STREQUAL build
+         AND NOT EXISTS ${SOURCE_DIR}/${name})
+        list(APPEND failures "${where}: no file ${name}")
+      endif()
+    endif()
   endforeach()
 endforeach()
 
