@@ -22,8 +22,8 @@ ExternalProject_Add(host_program_test SOURCE_DIR ${PROJECT_SOURCE_DIR} BINARY_DI
 # its own.
 set(bullseye "${CMAKE_CURRENT_BINARY_DIR}/bullseye")
 add_custom_command(OUTPUT ${bullseye}/etc/debian_version
-  COMMAND sh -c [[rm -rf "$1" && unshare -m --propagation private mmdebstrap --mode=root \
---variant=essential -q bullseye "$1"]] sh ${bullseye}
+  COMMAND sh -c [[rm -rf "$1" && unshare -m mmdebstrap --mode=root --variant=essential -q bullseye "$1"]]
+          sh ${bullseye}
   VERBATIM)
 add_custom_target(debian11_root ALL DEPENDS ${bullseye}/etc/debian_version)
 

@@ -5,13 +5,14 @@
 # check on that release; it passes silently, fails saying why, or skips (77) saying why.
 # Usage: tests/release/check.sh WORK build|CHECK
 set -euo pipefail
-work=$1 check=$2
+# The checks' files go in a temporary folder named for the build folder: nobody may not reach
+# the build folder (a checkout under /root), and lintian and autopkgtest's unshare backend take
+# no path with a space or a non-ASCII letter.
+work=${TMPDIR:-/tmp}/aesm_test-release-$(echo "$1" | sha256sum | cut -c 1-16) check=$2
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 unset SOURCE_DATE_EPOCH # the release's date is debian/changelog's
 export LC_ALL=C.UTF-8
-# The builder's folder and keys outside the build folder, which may sit where nobody cannot go.
-shared=${TMPDIR:-/tmp}/aesm_test-release-$(echo "$work" | sha256sum | cut -c 1-16)
-tree="$shared/a tree ü" keys=$shared/keys release=$work/signed
+tree="$work/a tree ü" keys=$work/keys release=$work/signed
 export GNUPGHOME=$keys/gnupg
 skip() { echo "skipped: $*"; exit 77; }
 # A command whose output is shown only when it fails.
@@ -20,7 +21,7 @@ as_builder=()
 ((EUID != 0)) || as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
 
 build() {
-    rm -rf "$work" "$shared" && mkdir -p "$work/source" "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
+    rm -rf "$work" && mkdir -p "$work/source" "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
     trap 'gpgconf --kill gpg-agent' EXIT
     # The working tree as git would commit it (deleted files gone, untracked ones in), committed
     # in a repository of its own.
@@ -40,7 +41,7 @@ build() {
     done
     gpgconf --kill gpg-agent # the builder starts its own
     if ((EUID == 0)); then
-        chmod go+rx "$shared" && chown -R nobody:nogroup "$tree" "$keys"
+        chmod go+rx "$work" && chown -R nobody:nogroup "$tree" "$keys"
     fi
     "${as_builder[@]}" env GNUPGHOME="$GNUPGHOME" AESM_GPG_KEY=release@example.invalid \
         AESM_SIGN_CERT="$keys/release.pem" AESM_SIGN_KEY="$keys/release.key" \
@@ -103,7 +104,7 @@ lintian_clean() {
 # this machine where it is one (AESM_TEST_THROWAWAY=1, as in CI's fresh root), else a bookworm
 # root made once by mmdebstrap and entered in user namespaces, which needs a subordinate id range.
 autopkgtest_installed() {
-    local testbed=(null) tarball=${work%/*}/bookworm.tar.zst user
+    local testbed=(null) tarball=$work.bookworm.tar.zst user
     user=$(id -un)
     if [[ ${AESM_TEST_THROWAWAY:-} != 1 ]]; then
         grep -qs "^$user:" /etc/subuid && grep -qs "^$user:" /etc/subgid ||

@@ -29,6 +29,9 @@ wine_case(fails_service_refusing service     refuse   UNSET                   1 
           "started as a service\n${log_refusing}")
 wine_case(passes_local_server   local_server serve    UNSET                   0 "${out_passed}" ""
           "started by COM\n${log_served}")
+# Windows matches a variable's name without regard to case.
+wine_case(skipped_lowercase_name service     serve    velm_simulation=1       2 "${out_skipped}" ""
+          "-")
 # Look-alikes of "1" and of the name probe: the value's own bytes reach the comparison, not what
 # an ANSI code page folds them to.
 wine_case(passes_fullwidth_one  inproc       serve    VELM_SIMULATION=\\uff11 0 "${out_passed}" ""
