@@ -12,11 +12,11 @@ work=${TMPDIR:-/tmp}/aesm_test-release-$(echo "$1" | sha256sum | cut -c 1-16) ch
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 unset SOURCE_DATE_EPOCH # the release's date is debian/changelog's
 export LC_ALL=C.UTF-8
-tree="$work/a tree ü" keys=$work/keys release=$work/signed
+tree="$work/a tree ü" keys=$work/keys release=$work/signed scratch=$work/$check
 export GNUPGHOME=$keys/gnupg
 skip() { echo "skipped: $*"; exit 77; }
 # A command whose output is shown only when it fails.
-quiet() { "$@" >"$work/$check.log" 2>&1 || { cat "$work/$check.log"; return 1; }; }
+quiet() { "$@" >"$scratch.log" 2>&1 || { cat "$scratch.log"; return 1; }; }
 as_builder=()
 ((EUID != 0)) || as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
 
@@ -54,14 +54,14 @@ build() {
 # byte (windows_program compares the exe).
 reproducible() {
     local dsc=${release##*/}/$(cd "$release" && echo *.dsc) built=tree/build/release
-    local same=(*.deb *.tar.gz *.tar.xz) control=$work/control/source-root
+    local same=(*.deb *.tar.gz *.tar.xz) control=$scratch/control/source-root
     mkdir -p "$control/$built"
     (cd "$release" && cp -t "$control/$built" ${same[*]})
-    reprotest --vary=-user_group --store-dir "$work/store" --control-build "$work/control" \
+    reprotest --vary=-user_group --store-dir "$scratch/store" --control-build "$scratch/control" \
         -s "$work" --source-pattern "${release##*/}" \
         "dpkg-source -x $dsc tree >/dev/null && tree/packaging/release.sh $dsc" \
-        "${same[*]/#/$built/}" >"$work/reprotest.log" 2>&1 && return 0
-    grep -A 40 -m 1 '^--- ' "$work/reprotest.log" || tail -n 20 "$work/reprotest.log"
+        "${same[*]/#/$built/}" >"$scratch.log" 2>&1 && return 0
+    grep -A 40 -m 1 '^--- ' "$scratch.log" || tail -n 20 "$scratch.log"
     return 1
 }
 
@@ -84,19 +84,19 @@ signatures() {
 
 # Refused, saying why, while the checkout has a change not committed.
 refuses_uncommitted() {
-    rm -rf "$work/dirty" && git clone -q "$work/source" "$work/dirty" && echo >>"$work/dirty/README.md"
-    said=$("$work/dirty/packaging/release.sh" 2>&1) && echo "it built a release"
+    git clone -q "$work/source" "$scratch" && echo >>"$scratch/README.md"
+    said=$("$scratch/packaging/release.sh" 2>&1) && echo "it built a release"
     [[ $said == "release.sh: a release is built from one commit, "* ]] || echo "$said"
 }
 
 # lintian prints no tag but the classification tags, which show it read the source, the program
 # and its debug symbols.
 lintian_clean() {
-    lintian -E -I --pedantic -L +classification "$release"/*.changes >"$work/tags" 2>"$work/$check.log" ||
-        { cat "$work/$check.log"; return 1; }
-    grep -v '^C: ' "$work/tags" || true
+    lintian -E -I --pedantic -L +classification "$release"/*.changes >"$scratch/tags" \
+        2>"$scratch.log" || { cat "$scratch.log"; return 1; }
+    grep -v '^C: ' "$scratch/tags" || true
     for what in "aesm-test source" aesm-test aesm-test-dbgsym; do
-        grep -q "^C: $what: " "$work/tags" || echo "lintian read no $what"
+        grep -q "^C: $what: " "$scratch/tags" || echo "lintian read no $what"
     done
 }
 
@@ -113,33 +113,33 @@ autopkgtest_installed() {
         [[ -f $tarball ]] || quiet mmdebstrap --variant=buildd bookworm "$tarball"
         testbed=(unshare -t "$tarball")
     fi
-    dpkg-source -x "$release"/*.dsc "$work/unpacked" >/dev/null
+    quiet dpkg-source -x "$release"/*.dsc "$scratch/source"
     quiet autopkgtest --setup-commands='apt-get update' "$release"/aesm-test_*_amd64.deb \
-        "$work/unpacked" -- "${testbed[@]}"
+        "$scratch/source" -- "${testbed[@]}"
 }
 
 # The zip's exe: signed for the release's certificate alone; without its signature the windows
 # preset's build of the same source; signed, a skip, a failure and a pass of the Wine cases with
 # the servers' logs.
 windows_program() {
-    unzip -q "$release"/*-windows-x86_64.zip -d "$work/zip"
-    exe=$(echo "$work"/zip/*/aesm_test.exe)
+    unzip -q "$release"/*-windows-x86_64.zip -d "$scratch"
+    exe=$(echo "$scratch"/*/aesm_test.exe)
     quiet osslsigncode verify -CAfile "$keys/release.pem" -in "$exe"
     ! osslsigncode verify -CAfile "$keys/other.pem" -in "$exe" >/dev/null 2>&1 ||
         echo "the exe verifies against another certificate"
-    osslsigncode remove-signature -in "$exe" -out "$work/windows.exe" >/dev/null
-    quiet sh -c 'cmake --preset windows -B "$1" && cmake --build "$1"' sh "$work/windows"
-    cmp "$work/windows/aesm_test.exe" "$work/windows.exe"
-    quiet env AESM_TEST_PROGRAM="$exe" ctest --test-dir "$work/windows" \
+    osslsigncode remove-signature -in "$exe" -out "$scratch/unsigned.exe" >/dev/null
+    quiet sh -c 'cmake --preset windows -B "$1" && cmake --build "$1"' sh "$scratch/build"
+    cmp "$scratch/build/aesm_test.exe" "$scratch/unsigned.exe"
+    quiet env AESM_TEST_PROGRAM="$exe" ctest --test-dir "$scratch/build" \
         -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$'
 }
 
 # The tarball's program is the static preset's build of the same source, whose suite it passed.
 static_program() {
     quiet sh -c 'cmake --preset static -B "$1" && cmake --build "$1" --target aesm_test' sh \
-        "$work/static"
-    tar -C "$work" -xzf "$release"/*-linux-x86_64.tar.gz --wildcards '*/bin/aesm_test'
-    cmp "$work/static/aesm_test" "$work"/aesm_test-*-linux-x86_64/bin/aesm_test
+        "$scratch/build"
+    tar -C "$scratch" -xzf "$release"/*-linux-x86_64.tar.gz --wildcards '*/bin/aesm_test'
+    cmp "$scratch/build/aesm_test" "$scratch"/aesm_test-*-linux-x86_64/bin/aesm_test
 }
 
 # The MSVC branch configures and builds from the release's folder (where the release built the
@@ -149,4 +149,5 @@ spaced_path_clang_cl() {
         sh "$tree" windows-clang-cl
 }
 
+[[ $check == build ]] || { rm -rf "$scratch" && mkdir -p "$scratch"; } # each check anew
 $check
