@@ -8,8 +8,8 @@ set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
 
-# What each part needs; release-checks needs debian/control's Build-Depends too. Installed without the
-# recommended packages (Wine's recommends are a desktop's worth), but for Wine's own.
+# What each part needs; release-checks needs debian/control's Build-Depends too. Installed
+# without the recommended packages (Wine's are a desktop's worth), but for Wine's own.
 WINE="wine64 wine64-tools wine"
 declare -A NEEDS=(
     [native]="cmake ninja-build g++ libgtest-dev binutils"
@@ -18,14 +18,13 @@ declare -A NEEDS=(
     [windows]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14"
     [windows-clang-cl]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14 clang-tools-14
                         lld-14"
-    [static]="cmake ninja-build g++ musl-tools libgtest-dev binutils bubblewrap
-              mmdebstrap"
+    [static]="cmake ninja-build g++ musl-tools libgtest-dev binutils bubblewrap mmdebstrap"
     [bench]="cmake ninja-build g++ musl-tools g++-mingw-w64-x86-64-win32 binutils valgrind hyperfine
              jq time"
-    [release-checks]="cmake ninja-build g++ musl-tools git dpkg-dev fakeroot zip unzip strip-nondeterminism lintian
-               reprotest diffoscope-minimal disorderfs faketime locales-all man-db gnupg sqv openssl
-               osslsigncode autopkgtest mmdebstrap g++-mingw-w64-x86-64-win32 $WINE llvm-14
-               clang-tools-14 lld-14"
+    [release-checks]="cmake ninja-build g++ musl-tools git dpkg-dev fakeroot zip unzip
+                      strip-nondeterminism lintian reprotest diffoscope-minimal disorderfs faketime
+                      locales-all man-db gnupg sqv openssl osslsigncode autopkgtest mmdebstrap
+                      g++-mingw-w64-x86-64-win32 $WINE llvm-14 clang-tools-14 lld-14"
 )
 
 # Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
@@ -63,7 +62,9 @@ install_missing() {
     apt_update || return 1
     ((${#missing[@]} == 0)) ||
         apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
-    [[ -z $build_deps ]] || apt_get build-dep -y -qq --no-install-recommends ./ >/dev/null
+    [[ -z $build_deps ]] || apt_get build-dep -y -qq --no-install-recommends ./ >/dev/null ||
+        return 1
+    echo "test.sh: installed in $SECONDS s"
 }
 
 parts=("$@")
