@@ -27,6 +27,8 @@ endif()
 set(CMAKE_C_FLAGS_INIT "-specs=\"${AESM_MUSL_SPECS}\"")
 set(CMAKE_CXX_FLAGS_INIT "-specs=\"${AESM_MUSL_SPECS}\" -nostdinc++")
 # Linked by the C driver: g++'s would add libstdc++ (glibc's), and the program needs none of it.
-# -static-pie after the link options, as a later -pie would make the program dynamic.
+# -static-pie after the link options, as a later -pie would make the program dynamic. The symbols
+# stay (the hardening check reads the canary's callers by name); musl's start file's debug
+# information goes.
 set(CMAKE_CXX_LINK_EXECUTABLE "<CMAKE_C_COMPILER> <FLAGS> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> \
--static-pie <OBJECTS> -o <TARGET> <LINK_LIBRARIES>")
+-static-pie -Wl,--strip-debug <OBJECTS> -o <TARGET> <LINK_LIBRARIES>")
