@@ -18,11 +18,11 @@ ExternalProject_Add(host_program_test SOURCE_DIR ${PROJECT_SOURCE_DIR} BINARY_DI
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${host} --target program_test BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
-# Made once, at build time, in the build tree; mmdebstrap's mounts stay in a mount namespace of
-# its own.
+# Made once, at build time, in the build tree. As root mmdebstrap mounts in the root it makes:
+# in a mount namespace of its own; anyone else's runs in user namespaces.
 set(bullseye "${CMAKE_CURRENT_BINARY_DIR}/bullseye")
 add_custom_command(OUTPUT ${bullseye}/etc/debian_version
-  COMMAND sh -c [[rm -rf "$1" && unshare -m mmdebstrap --mode=root --variant=essential -q bullseye "$1"]]
+  COMMAND sh -c [[rm -rf "$1"; [ "$(id -u)" != 0 ] || u="unshare -m"; $u mmdebstrap -q --variant=essential bullseye "$1"]]
           sh ${bullseye}
   VERBATIM)
 add_custom_target(debian11_root ALL DEPENDS ${bullseye}/etc/debian_version)
