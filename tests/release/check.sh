@@ -57,8 +57,11 @@ reproducible() {
     local same=(*.deb *.tar.gz *.tar.xz) control=$scratch/control/source-root
     mkdir -p "$control/$built"
     (cd "$release" && cp -t "$control/$built" ${same[*]})
-    reprotest --vary=-user_group --store-dir "$scratch/store" --control-build "$scratch/control" \
-        -s "$work" --source-pattern "${release##*/}" \
+    # disorderfs, which varies the file order, mounts: as root, in a mount namespace of its own.
+    local ns=()
+    ((EUID != 0)) || ns=(unshare -m)
+    "${ns[@]}" reprotest --vary=-user_group --store-dir "$scratch/store" \
+        --control-build "$scratch/control" -s "$work" --source-pattern "${release##*/}" \
         "dpkg-source -x $dsc tree >/dev/null && tree/packaging/release.sh $dsc" \
         "${same[*]/#/$built/}" >"$scratch.log" 2>&1 && return 0
     grep -A 40 -m 1 '^--- ' "$scratch.log" || tail -n 20 "$scratch.log"
