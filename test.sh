@@ -80,10 +80,13 @@ exec 3>"$suite/CTestTestfile.cmake"
 for part in "${parts[@]}"; do
     if [[ $part == bench ]]; then # it builds its own presets
         echo "add_test(bench.smoke [==[$PWD/bench/run.sh]==] --smoke)" >&3
+        echo "set_tests_properties(bench.smoke PROPERTIES TIMEOUT 600)" >&3
         continue
     fi
+    # Configured afresh: a cache left from another configure (tests off, say) would hide tests.
     echo "=== build.$part"
-    { cmake --preset "$part" && cmake --build --preset "$part"; } 2>&1 | tee "$suite/$part.log"
+    { cmake --preset "$part" --fresh && cmake --build --preset "$part"; } 2>&1 |
+        tee "$suite/$part.log"
     echo "add_test(build.$part sh -c \"tail -n 60 \\\"\$0\\\"; exit ${PIPESTATUS[0]}\"" \
          "[==[$suite/$part.log]==])" >&3
     ! cmake --list-presets=test | grep -q "\"$part\"" || echo "subdirs([==[$PWD/build/$part]==])" >&3
