@@ -147,11 +147,13 @@ static_program() {
 }
 
 # The MSVC branch configures and builds from the release's folder (where the release built the
-# others).
+# others); the build, its Wine prefix the most of it, goes once it passed.
 spaced_path_clang_cl() {
     quiet "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
         sh "$tree" windows-clang-cl
+    rm -rf "$tree/build/windows-clang-cl"
 }
 
 [[ $check == build ]] || { rm -rf "$scratch" && mkdir -p "$scratch"; } # each check anew
 $check
+[[ $check == build ]] || rm -rf "$scratch" # kept where the check failed, with its log
