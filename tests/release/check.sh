@@ -3,7 +3,7 @@
 # the working tree committed, and packaging/release.sh run on it signed with throwaway keys, in a
 # folder with a space and a non-ASCII letter, as nobody when run as root. Each other command is one
 # check on that release; it passes silently, fails saying why, or skips (77) saying why.
-# Usage: tests/release/check.sh WORK build|CHECK
+# Usage: tests/release/check.sh BUILD_DIR build|CHECK
 set -euo pipefail
 # The checks' files go in a temporary folder named for the build folder: nobody may not reach
 # the build folder (a checkout under /root), and lintian and autopkgtest's unshare backend take
