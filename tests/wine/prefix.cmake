@@ -3,11 +3,6 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/wine_common.cmake)
 
-function(end_wineserver)
-  execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
-  execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
-endfunction()
-
 if(EXISTS "${PREFIX}")
   end_wineserver()
   file(REMOVE_RECURSE "${PREFIX}")

@@ -33,6 +33,12 @@ function(wine_execute result_var out err timeout)
   set(${result_var} "${result}" PARENT_SCOPE)
 endfunction()
 
+# Ends the prefix's Wine session: every process in it, the servers the cases started among them.
+function(end_wineserver)
+  execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
+endfunction()
+
 # One of Wine's own tools, which must succeed; its output is kept in the prefix's logs.
 function(run_wine name)
   set(log "${PREFIX}.${name}.log")
