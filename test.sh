@@ -9,22 +9,22 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
 
 # What each part needs; release-checks needs debian/control's Build-Depends too. Installed
-# without the recommended packages (Wine's are a desktop's worth), but for Wine's own.
-WINE="wine64 wine64-tools wine"
+# without the recommended packages (Wine's are a desktop's worth), but for Wine's own. The
+# release checks build the static and both Windows programs again.
+NATIVE="cmake ninja-build g++ libgtest-dev"
+WINDOWS="cmake ninja-build g++-mingw-w64-x86-64-win32 wine64 wine64-tools wine llvm-14"
 declare -A NEEDS=(
-    [native]="cmake ninja-build g++ libgtest-dev binutils"
-    [asan]="cmake ninja-build g++ libgtest-dev"
-    [lint]="cmake ninja-build g++ libgtest-dev clang-tidy cppcheck"
-    [windows]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14"
-    [windows-clang-cl]="cmake ninja-build g++-mingw-w64-x86-64-win32 $WINE llvm-14 clang-tools-14
-                        lld-14"
-    [static]="cmake ninja-build g++ musl-tools libgtest-dev binutils bubblewrap mmdebstrap"
+    [native]="$NATIVE binutils"
+    [asan]="$NATIVE"
+    [lint]="$NATIVE clang-tidy cppcheck"
+    [windows]="$WINDOWS"
+    [windows-clang-cl]="$WINDOWS clang-tools-14 lld-14"
+    [static]="$NATIVE musl-tools binutils bubblewrap mmdebstrap"
     [bench]="cmake ninja-build g++ musl-tools g++-mingw-w64-x86-64-win32 binutils valgrind hyperfine
              jq time"
-    [release-checks]="cmake ninja-build g++ musl-tools git dpkg-dev fakeroot zip unzip
+    [release-checks]="$WINDOWS clang-tools-14 lld-14 g++ musl-tools git dpkg-dev fakeroot zip unzip
                       strip-nondeterminism lintian reprotest diffoscope-minimal disorderfs faketime
-                      locales-all man-db gnupg sqv openssl osslsigncode autopkgtest mmdebstrap
-                      g++-mingw-w64-x86-64-win32 $WINE llvm-14 clang-tools-14 lld-14"
+                      locales-all man-db gnupg sqv openssl osslsigncode autopkgtest mmdebstrap"
 )
 
 # Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
