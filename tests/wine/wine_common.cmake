@@ -15,16 +15,18 @@ unset(ENV{WAYLAND_DISPLAY})
 # Runs a Windows program under Wine, its streams in files. Output goes to files, not pipes: Wine's
 # own processes started by a command inherit its handles and would hold a pipe open long after
 # the command ended.
-# Now and then Wine's loader fails to start a program at all and hands it to start.exe, which
-# fails too ("ShellExecuteEx failed: Internal error"): seen once with regedit in CI, never in some
-# 300 runs here. The program never ran, so it is run again.
+# Now and then Wine fails to start a program at all, each seen once in CI and never here: its
+# loader hands it to start.exe, which fails too ("ShellExecuteEx failed: Internal error", with
+# regedit), or it cannot load kernel32.dll (status c0000135, the first wineboot of a new prefix).
+# The program never ran, so it is run again.
 function(wine_execute result_var out err timeout)
+  set(not_started "ShellExecuteEx failed|wine: could not load kernel32\\.dll")
   foreach(try 1 2 3)
     execute_process(COMMAND ${WINE} ${ARGN} OUTPUT_FILE "${out}" ERROR_FILE "${err}"
                     RESULT_VARIABLE result TIMEOUT ${timeout})
     file(READ "${out}" said)
     file(READ "${err}" said_err)
-    if(result EQUAL 0 OR NOT "${said}${said_err}" MATCHES "ShellExecuteEx failed")
+    if(result EQUAL 0 OR NOT "${said}${said_err}" MATCHES "${not_started}")
       break()
     endif()
     list(GET ARGN 0 program)
