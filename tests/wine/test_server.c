@@ -246,6 +246,15 @@ static void WINAPI service_main(DWORD argc, WCHAR **argv)
 
 int main(int argc, char **argv)
 {
+    /* The process's own hold on the multithreaded apartment, never given back: the apartment
+       ends with the process, not when serve() leaves it. Torn down while the client's last call
+       is still completing (the one that released the last object, or its release of the class
+       object that follows a refusal), Wine's RPC runtime can wait for that call forever: its
+       RpcServerUnregisterIf misses the call's end. */
+    if (FAILED(CoInitializeEx(NULL, COINIT_MULTITHREADED))) {
+        server_log("no apartment");
+        return 1;
+    }
     server_done = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (argc > 1 && argv[1][0] != '\0' && lstrcmpiA(argv[1] + 1, "Embedding") == 0) {
         server_log("started by COM");
