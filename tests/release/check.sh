@@ -134,7 +134,7 @@ windows_program() {
     osslsigncode remove-signature -in "$exe" -out "$scratch/unsigned.exe" >/dev/null
     quiet sh -c 'cmake --preset windows -B "$1" && cmake --build "$1"' sh "$scratch/build"
     cmp "$scratch/build/aesm_test.exe" "$scratch/unsigned.exe"
-    quiet env AESM_TEST_PROGRAM="$exe" ctest --test-dir "$scratch/build" \
+    quiet env AESM_TEST_PROGRAM="$exe" ctest --test-dir "$scratch/build" --output-on-failure \
         -R '^wine\.(skipped_in_simulation|fails_service_refusing|passes_service)$'
 }
 
