@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The whole suite: installs what the parts asked for need (Debian 12, as root or through sudo),
+# The whole suite: installs what the parts asked for need (Debian 13 or 12, as root or through sudo),
 # configures and builds each part's preset, then runs every part's tests in one CTest run. That
 # run's summary is the suite's: each build counts as a test (build.<part>), so a part that does
 # not build counts as failed whatever its log says.
@@ -12,19 +12,19 @@ PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
 # without the recommended packages (Wine's are a desktop's worth), but for Wine's own. The
 # release checks build the static and both Windows programs again.
 NATIVE="cmake ninja-build g++ libgtest-dev"
-WINDOWS="cmake ninja-build g++-mingw-w64-x86-64-win32 wine64 wine64-tools wine llvm-14"
+WINDOWS="cmake ninja-build g++-mingw-w64-x86-64-win32 wine64 wine64-tools wine llvm"
 declare -A NEEDS=(
     [native]="$NATIVE binutils"
     [asan]="$NATIVE"
     [lint]="$NATIVE clang-tidy cppcheck"
     [windows]="$WINDOWS"
-    [windows-clang-cl]="$WINDOWS clang-tools-14 lld-14"
-    [static]="$NATIVE musl-tools binutils bubblewrap mmdebstrap"
+    [windows-clang-cl]="$WINDOWS clang-tools lld"
+    [static]="$NATIVE musl-tools binutils bubblewrap"
     [bench]="cmake ninja-build g++ musl-tools g++-mingw-w64-x86-64-win32 binutils valgrind hyperfine
              jq time"
-    [release-checks]="$WINDOWS clang-tools-14 lld-14 g++ musl-tools git dpkg-dev fakeroot zip unzip
+    [release-checks]="$WINDOWS clang-tools lld g++ musl-tools git dpkg-dev fakeroot zip unzip
                       strip-nondeterminism lintian reprotest diffoscope-minimal disorderfs faketime
-                      locales-all man-db gnupg sqv openssl osslsigncode autopkgtest mmdebstrap"
+                      locales-all man-db gnupg gpgv openssl osslsigncode autopkgtest mmdebstrap"
 )
 
 # Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
@@ -89,6 +89,9 @@ for part in "${parts[@]}"; do
         tee "$suite/$part.log"
     echo "add_test(build.$part sh -c \"tail -n 60 \\\"\$0\\\"; exit ${PIPESTATUS[0]}\"" \
          "[==[$suite/$part.log]==])" >&3
+    # A part this machine's toolchain is too old for says so as its configure fails: skipped.
+    echo "set_tests_properties(build.$part PROPERTIES SKIP_REGULAR_EXPRESSION" \
+         "[==[Not buildable here: ]==])" >&3
     ! cmake --list-presets=test | grep -q "\"$part\"" || echo "subdirs([==[$PWD/build/$part]==])" >&3
 done
 exec 3>&-

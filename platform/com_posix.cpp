@@ -38,7 +38,7 @@ extern "C" void __cxa_pure_virtual(void)
 }
 
 // COM's own signatures, pointers to non-const included.
-// cppcheck-suppress constParameter
+// cppcheck-suppress [constParameter,constParameterPointer]
 HRESULT CoInitializeEx(void *reserved, DWORD coinit)
 {
     if (reserved != nullptr)
@@ -127,7 +127,7 @@ int connect_service(void)
 
 } // namespace
 
-// cppcheck-suppress constParameter
+// cppcheck-suppress [constParameter,constParameterPointer]
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID iid, void **object)
 {
     if (object == nullptr)

@@ -88,7 +88,7 @@ int fake_com_init_depth()
 
 const IID IID_IUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-// cppcheck-suppress constParameter
+// cppcheck-suppress [constParameter,constParameterPointer]
 HRESULT CoInitializeEx(void *reserved, DWORD coinit)
 {
     log_call(std::string("CoInitializeEx(") + (reserved == nullptr ? "null" : "junk") + ", " +
@@ -104,7 +104,7 @@ void CoUninitialize(void)
     init_depth--;
 }
 
-// cppcheck-suppress constParameter
+// cppcheck-suppress [constParameter,constParameterPointer]
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD clsctx, REFIID iid, void **object)
 {
     log_call("CoCreateInstance(" + guid_text(clsid) + ", " + (outer == nullptr ? "null" : "outer") +

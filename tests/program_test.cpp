@@ -94,6 +94,7 @@ run_result run_program(std::vector<std::string> args, const char *simulation,
     args.insert(args.begin(), from_environment("AESM_TEST_PROGRAM", AESM_TEST_PROGRAM));
     std::vector<char *> argv;
     argv.reserve(args.size() + 1);
+    // cppcheck-suppress constVariableReference ; a const string's data() is no char *
     for (std::string &arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

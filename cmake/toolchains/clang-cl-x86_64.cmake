@@ -1,19 +1,34 @@
-# Cross toolchain for Windows x86-64 with clang in MSVC mode (Debian's LLVM 14: clang-cl, lld-link,
-# llvm-rc), against Wine's Windows and C-runtime headers and mingw-w64's import libraries. It builds
+# Cross toolchain for Windows x86-64 with clang in MSVC mode (LLVM 18 or later: clang-cl, lld-link,
+# llvm-lib, llvm-rc), against Wine's Windows and C-runtime headers and mingw-w64's import libraries. It builds
 # the project's MSVC branch as Visual Studio would; what Visual Studio brings and this machine lacks
 # stands in from clang-cl/ beside this file. Programs run under Wine's 64-bit loader.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 
-# Debian: clang-tools-14 (clang-cl), lld-14 (lld-link), llvm-14 (llvm-lib, llvm-rc).
+# The machine's default LLVM (Debian: clang-tools, lld, llvm), whose tools carry no version in
+# their names only where the distribution links them so: each is looked for beside llvm-rc's
+# real path first, so that all four come from one LLVM.
+find_program(AESM_LLVM_RC NAMES llvm-rc NO_CACHE)
+set(aesm_llvm_bin "")
+if(AESM_LLVM_RC)
+  file(REAL_PATH "${AESM_LLVM_RC}" aesm_llvm_bin)
+  get_filename_component(aesm_llvm_bin "${aesm_llvm_bin}" DIRECTORY)
+endif()
 foreach(tool clang-cl lld-link llvm-lib llvm-rc)
   string(TOUPPER "AESM_${tool}" var)
   string(REPLACE "-" "_" var "${var}")
-  find_program(${var} NAMES ${tool}-14 NO_CACHE)
+  find_program(${var} NAMES ${tool} HINTS "${aesm_llvm_bin}" NO_CACHE)
   if(NOT ${var})
-    message(FATAL_ERROR "${tool}-14 not found (Debian: clang-tools-14 lld-14 llvm-14)")
+    message(FATAL_ERROR "${tool} not found (Debian: clang-tools lld llvm)")
   endif()
 endforeach()
+# lld-link takes /DEPENDENTLOADFLAG, which the hardening sets, from LLVM 18 on.
+execute_process(COMMAND "${AESM_LLD_LINK}" --version OUTPUT_VARIABLE aesm_lld_version)
+if(NOT aesm_lld_version MATCHES "LLD ([0-9]+)\\." OR CMAKE_MATCH_1 LESS 18)
+  string(STRIP "${aesm_lld_version}" aesm_lld_version)
+  message(FATAL_ERROR "Not buildable here: the MSVC branch needs LLVM 18 or later, for lld-link's "
+                      "/DEPENDENTLOADFLAG; ${AESM_LLD_LINK} is \"${aesm_lld_version}\"")
+endif()
 set(CMAKE_C_COMPILER "${AESM_CLANG_CL}")
 set(CMAKE_CXX_COMPILER "${AESM_CLANG_CL}")
 set(CMAKE_RC_COMPILER "${AESM_LLVM_RC}")

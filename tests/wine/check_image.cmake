@@ -46,7 +46,7 @@ if(MSVC_BUILD)
     "\n  SecurityCookie: 0x0*[1-9A-F]"
     "control-flow guard (GUARD_CF)" "\n +IMAGE_DLL_CHARACTERISTICS_GUARD_CF "
     "GuardFlags CF_INSTRUMENTED and CF_FUNCTION_TABLE_PRESENT (0x500)"
-    "\n  GuardFlags: 0x[0-9A-F]*[57DF][0-9A-F][0-9A-F]\n"
+    "\n  GuardFlags[^\n0-9]*0x[0-9A-F]*[57DF][0-9A-F][0-9A-F][\n)]"
     "a guard check function" "\n  GuardCFCheckFunction: 0x0*[1-9A-F]"
     "a guard dispatch function" "\n  GuardCFCheckDispatch: 0x0*[1-9A-F]"
     "a guard function table" "\n  GuardCFFunctionCount: [1-9]"

@@ -1,8 +1,6 @@
 # Stands in for `cmake -E vs_link_exe` and `vs_link_dll` (cmake -P link.cmake [MANIFEST...] --
 # LLD-LINK ARG...): runs lld-link having it embed the manifest merged from the .manifest sources
-# given, unless the command says /MANIFEST:NO. lld-link 14 lacks /DEPENDENTLOADFLAG:N (it takes
-# it for an input file): the option is taken off its command and its field set here, in the
-# image's load config, as Visual Studio's linker sets it.
+# given, unless the command says /MANIFEST:NO.
 cmake_minimum_required(VERSION 3.25)
 
 # Arguments 0 to 2 are cmake -P link.cmake.
@@ -23,68 +21,8 @@ if(NOT "/MANIFEST:NO" IN_LIST upper)
     list(APPEND command "/MANIFESTINPUT:${manifest}")
   endforeach()
 endif()
-set(dependent_load_flags "")
-set(image "")
-foreach(arg IN LISTS command)
-  if(arg MATCHES "^[/-][Dd][Ee][Pp][Ee][Nn][Dd][Ee][Nn][Tt][Ll][Oo][Aa][Dd][Ff][Ll][Aa][Gg]:(.+)$")
-    math(EXPR dependent_load_flags "${CMAKE_MATCH_1}")
-    list(REMOVE_ITEM command "${arg}")
-  elseif(arg MATCHES "^[/-][Oo][Uu][Tt]:(.+)$")
-    set(image "${CMAKE_MATCH_1}")
-  endif()
-endforeach()
-
 execute_process(COMMAND ${command} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   list(GET command 0 linker)
   message(FATAL_ERROR "${linker} gave ${result}")
-endif()
-if(dependent_load_flags STREQUAL "")
-  return()
-endif()
-
-# The little-endian unsigned integer of size bytes at offset (an expression) in the image.
-function(read_le out offset size)
-  math(EXPR offset "${offset}")
-  file(READ "${image}" hex OFFSET ${offset} LIMIT ${size} HEX)
-  string(REGEX MATCHALL ".." bytes "${hex}")
-  list(REVERSE bytes)
-  string(JOIN "" hex ${bytes})
-  math(EXPR value "0x${hex}")
-  set(${out} ${value} PARENT_SCOPE)
-endfunction()
-
-# PE32+: the load config is data directory 10, found in the section that holds its RVA; its
-# DependentLoadFlags is the WORD at 0x4E.
-read_le(pe 0x3C 4)
-read_le(section_count "${pe} + 6" 2)
-read_le(optional_size "${pe} + 20" 2)
-math(EXPR optional "${pe} + 24")
-read_le(config_rva "${optional} + 112 + 10 * 8" 4)
-read_le(config_size "${optional} + 116 + 10 * 8" 4)
-set(offset "")
-if(config_size GREATER_EQUAL 0x50)
-  math(EXPR last "${section_count} - 1")
-  foreach(i RANGE ${last})
-    math(EXPR header "${optional} + ${optional_size} + ${i} * 40")
-    read_le(virtual_size "${header} + 8" 4)
-    read_le(virtual_address "${header} + 12" 4)
-    read_le(raw_offset "${header} + 20" 4)
-    math(EXPR section_end "${virtual_address} + ${virtual_size}")
-    if(config_rva GREATER_EQUAL virtual_address AND config_rva LESS section_end)
-      math(EXPR offset "${config_rva} - ${virtual_address} + ${raw_offset} + 0x4E")
-    endif()
-  endforeach()
-endif()
-if(offset STREQUAL "")
-  message(FATAL_ERROR "/DEPENDENTLOADFLAG: ${image} has no load config to carry it")
-endif()
-math(EXPR low "${dependent_load_flags} & 0xFF" OUTPUT_FORMAT HEXADECIMAL)
-math(EXPR high "(${dependent_load_flags} >> 8) & 0xFF" OUTPUT_FORMAT HEXADECIMAL)
-string(REPLACE "0x" "\\x" bytes "${low}${high}")
-execute_process(COMMAND printf "${bytes}"
-                COMMAND dd "of=${image}" bs=1 seek=${offset} conv=notrunc status=none
-                RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "setting DependentLoadFlags in ${image} gave ${result}")
 endif()
