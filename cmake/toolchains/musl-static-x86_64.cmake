@@ -2,6 +2,7 @@
 # and libraries in place of glibc's and without the C++ library's headers, so the program runs
 # on any x86-64 Linux, with no dynamic loader and no libraries. musl has no _FORTIFY_SOURCE.
 set(AESM_MUSL_STATIC ON)
+set(AESM_MUSL_LIB_DIR /usr/lib/x86_64-linux-musl)
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
 
@@ -10,10 +11,10 @@ set(CMAKE_CXX_COMPILER g++)
 # which relocates the program itself, and gives -static-pie its part back in place of the loader.
 set(AESM_MUSL_SPECS "${CMAKE_BINARY_DIR}/musl-static-pie.specs")
 if(NOT EXISTS "${AESM_MUSL_SPECS}")
-  if(NOT EXISTS /usr/lib/x86_64-linux-musl/musl-gcc.specs)
+  if(NOT EXISTS ${AESM_MUSL_LIB_DIR}/musl-gcc.specs)
     message(FATAL_ERROR "musl-gcc.specs not found (Debian: musl-tools)")
   endif()
-  file(READ /usr/lib/x86_64-linux-musl/musl-gcc.specs aesm_specs)
+  file(READ ${AESM_MUSL_LIB_DIR}/musl-gcc.specs aesm_specs)
   string(REGEX REPLACE "-dynamic-linker [^ ]+ " "%{static-pie:-static -pie --no-dynamic-linker -z text} "
                        aesm_static_specs "${aesm_specs}")
   string(REPLACE "/Scrt1.o" "/rcrt1.o" aesm_static_specs "${aesm_static_specs}")
