@@ -55,8 +55,9 @@ export SOURCE_DATE_EPOCH
     git -c tar.umask=0022 archive --prefix="aesm_test-$upstream/" HEAD -- . ':!debian' |
     gzip -9n >"$stage/aesm-test_$upstream.orig.tar.gz"
 
+# A rebuild from a .dsc builds the packages alone: the source package it publishes is the one given.
 sign=${AESM_GPG_KEY:+--sign-key=$AESM_GPG_KEY}
-(cd "$tree" && dpkg-buildpackage -J "${sign:---no-sign}")
+(cd "$tree" && dpkg-buildpackage -J ${dsc:+--build=binary} "${sign:---no-sign}")
 
 # The Linux tarball: the static preset's program (the one its suite runs), its man page and
 # documents.
@@ -67,14 +68,15 @@ cmake --install "$tree/build/static" --prefix "$stage/$linux" >/dev/null
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
     --format=gnu -cf - "$linux" | gzip -9n >"$out/$linux.tar.gz"
 
-# The Windows zip, its exe signed before it is packed.
+# The Windows zip, its exe signed before it is packed, at the release's date: without a time
+# stamp, the same key signs the same exe to the same bytes.
 (cd "$tree" && cmake --preset release-windows >/dev/null && cmake --build --preset release-windows)
 cmake --install "$tree/build/release-windows" --prefix "$stage/$windows" >/dev/null
 exe=$stage/$windows/aesm_test.exe
 if [[ -n ${AESM_SIGN_CERT:-} ]]; then
     osslsigncode sign -certs "$AESM_SIGN_CERT" -key "$AESM_SIGN_KEY" -n aesm_test -h sha256 \
-        ${AESM_SIGN_TIMESTAMP_URL:+-ts "$AESM_SIGN_TIMESTAMP_URL"} -in "$exe" -out "$exe.signed" \
-        >/dev/null
+        -time "$SOURCE_DATE_EPOCH" ${AESM_SIGN_TIMESTAMP_URL:+-ts "$AESM_SIGN_TIMESTAMP_URL"} \
+        -in "$exe" -out "$exe.signed" >/dev/null
     chmod --reference="$exe" "$exe.signed" && mv "$exe.signed" "$exe"
 fi
 (cd "$stage" && zip -q -X -9 -r "$out/$windows.zip" "$windows")
