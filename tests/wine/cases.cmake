@@ -1,8 +1,8 @@
 # The Wine cases, one row each: where the class is served (none; inproc: InprocServer32;
 # service: LocalServer32 and the AppID's LocalService, as the real service is reached;
 # local_server: LocalServer32 alone), whether its objects refuse the interface, the program's
-# VELM_SIMULATION entry as the launcher takes it (UNSET: none), then the exit status, stdout and
-# stderr, and the server's log ("-": the server never ran).
+# simulation variable as NAME=VALUE (UNSET: none), then the exit status, stdout and stderr, and
+# the server's log ("-": the server never ran).
 set(out_passed "=== passed all tests (aesm)\r\n")
 set(out_skipped "=== Skipped unsupported test in simulation mode (aesm)\r\n")
 set(err_failed "aesm: failed to connect\r\n")
@@ -32,11 +32,12 @@ wine_case(passes_local_server   local_server serve    UNSET                   0 
 # Windows matches a variable's name without regard to case.
 wine_case(skipped_lowercase_name service     serve    velm_simulation=1       2 "${out_skipped}" ""
           "-")
-# Look-alikes of "1" and of the name probe: the value's own bytes reach the comparison, not what
-# an ANSI code page folds them to.
-wine_case(passes_fullwidth_one  inproc       serve    VELM_SIMULATION=\\uff11 0 "${out_passed}" ""
+# Look-alikes of "1" and of the name (fullwidth one U+FF11, subscript one U+2081, fullwidth low
+# line U+FF3F) probe: the value's own characters reach the comparison, not what an ANSI code
+# page folds them to.
+wine_case(passes_fullwidth_one  inproc       serve    VELM_SIMULATION=１       0 "${out_passed}" ""
           "${log_inproc}")
-wine_case(passes_subscript_one  inproc       serve    VELM_SIMULATION=\\u2081 0 "${out_passed}" ""
+wine_case(passes_subscript_one  inproc       serve    VELM_SIMULATION=₁       0 "${out_passed}" ""
           "${log_inproc}")
-wine_case(passes_fullwidth_name inproc       serve    VELM\\uff3fSIMULATION=1 0 "${out_passed}" ""
+wine_case(passes_fullwidth_name inproc       serve    VELM＿SIMULATION=1       0 "${out_passed}" ""
           "${log_inproc}")

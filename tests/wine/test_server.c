@@ -7,13 +7,13 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-static const CLSID SERVER_CLSID = {
-    0x82367CAB, 0xF2B9, 0x461A, {0xB6, 0xC6, 0x88, 0x9D, 0x13, 0xEF, 0xC6, 0xCA}};
-static const IID SERVER_IID = {
-    0x50AFD900, 0xF309, 0x4557, {0x8F, 0xCB, 0x10, 0xCF, 0xAB, 0x80, 0x2C, 0xDD}};
-/* A REG_SZ on the class's key; "refuse" makes its objects deny SERVER_IID. */
-static const char SERVER_MODE_KEY[] = "CLSID\\{82367CAB-F2B9-461A-B6C6-889D13EFC6CA}";
-static const char SERVER_MODE_VALUE[] = "TestServerMode";
+/* CLSID_AesmService and IID_IAesmService, defined here. */
+#include <initguid.h>
+
+#include "aesm_service.h"
+
+/* A REG_SZ on the class's key; "refuse" makes its objects deny IID_IAesmService. */
+static const WCHAR SERVER_MODE_VALUE[] = L"TestServerMode";
 
 static HMODULE server_module;
 static LONG server_live;   /* objects plus LockServer locks */
@@ -48,11 +48,13 @@ static void server_log(const char *format, ...)
 
 static BOOL server_refuses(void)
 {
-    char mode[16];
+    WCHAR key[6 + 39] = L"CLSID\\";
+    WCHAR mode[16];
     DWORD size = sizeof mode;
-    return RegGetValueA(HKEY_CLASSES_ROOT, SERVER_MODE_KEY, SERVER_MODE_VALUE, RRF_RT_REG_SZ, NULL,
-                        mode, &size) == ERROR_SUCCESS &&
-           lstrcmpA(mode, "refuse") == 0;
+    return StringFromGUID2(&CLSID_AesmService, key + 6, 39) != 0 &&
+           RegGetValueW(HKEY_CLASSES_ROOT, key, SERVER_MODE_VALUE, RRF_RT_REG_SZ, NULL, mode,
+                        &size) == ERROR_SUCCESS &&
+           lstrcmpW(mode, L"refuse") == 0;
 }
 
 static void server_unref(void)
@@ -71,7 +73,8 @@ struct service_object {
 static HRESULT STDMETHODCALLTYPE object_query_interface(IUnknown *iface, REFIID iid, void **out)
 {
     struct service_object *object = (struct service_object *)iface;
-    if (IsEqualIID(iid, &IID_IUnknown) || (IsEqualIID(iid, &SERVER_IID) && !object->refuses)) {
+    if (IsEqualIID(iid, &IID_IUnknown) ||
+        (IsEqualIID(iid, &IID_IAesmService) && !object->refuses)) {
         InterlockedIncrement(&object->refs);
         *out = iface;
         return S_OK;
@@ -174,7 +177,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *reserved)
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **out)
 {
     server_log("dll asked for its class");
-    if (!IsEqualCLSID(clsid, &SERVER_CLSID)) {
+    if (!IsEqualCLSID(clsid, &CLSID_AesmService)) {
         *out = NULL;
         return CLASS_E_CLASSNOTAVAILABLE;
     }
@@ -199,8 +202,8 @@ static void serve(void)
     DWORD cookie;
     HRESULT hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
     if (SUCCEEDED(hr))
-        hr = CoRegisterClassObject(&SERVER_CLSID, (IUnknown *)&server_factory, CLSCTX_LOCAL_SERVER,
-                                   REGCLS_MULTIPLEUSE, &cookie);
+        hr = CoRegisterClassObject(&CLSID_AesmService, (IUnknown *)&server_factory,
+                                   CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     if (FAILED(hr)) {
         server_log("class not registered: 0x%08lx", (unsigned long)hr);
         return;

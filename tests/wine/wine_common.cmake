@@ -1,5 +1,6 @@
 # Helpers shared by the Wine suite's scripts (cmake -P): the private prefix's environment, Wine
-# commands with their output kept in a file, and paths as Wine's Windows side sees them.
+# commands with their output kept in a file, paths as Wine's Windows side sees them, and the
+# service's identifiers.
 
 set(ENV{WINEPREFIX} "${PREFIX}")
 set(ENV{WINEDEBUG} "-all")
@@ -12,39 +13,19 @@ set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 unset(ENV{DISPLAY})
 unset(ENV{WAYLAND_DISPLAY})
 
-# Runs a Windows program under Wine, its streams in files. Output goes to files, not pipes: Wine's
-# own processes started by a command inherit its handles and would hold a pipe open long after
-# the command ended.
-# Now and then Wine fails to start a program at all, each seen once in CI and never here: its
-# loader hands it to start.exe, which fails too ("ShellExecuteEx failed: Internal error", with
-# regedit), or it cannot load kernel32.dll (status c0000135, the first wineboot of a new prefix).
-# The program never ran, so it is run again.
-function(wine_execute result_var out err timeout)
-  set(not_started "ShellExecuteEx failed|wine: could not load kernel32\\.dll")
-  foreach(try 1 2 3)
-    execute_process(COMMAND ${WINE} ${ARGN} OUTPUT_FILE "${out}" ERROR_FILE "${err}"
-                    RESULT_VARIABLE result TIMEOUT ${timeout})
-    file(READ "${out}" said)
-    file(READ "${err}" said_err)
-    if(result EQUAL 0 OR NOT "${said}${said_err}" MATCHES "${not_started}")
-      break()
-    endif()
-    list(GET ARGN 0 program)
-    message(STATUS "Wine did not start ${program}; again")
-  endforeach()
-  set(${result_var} "${result}" PARENT_SCOPE)
-endfunction()
-
-# Ends the prefix's Wine session: every process in it, the servers the cases started among them.
+# Ends the prefix's Wine session: every process in it, and the server, which saves the registry.
 function(end_wineserver)
   execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
   execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
 endfunction()
 
-# One of Wine's own tools, which must succeed; its output is kept in the prefix's logs.
+# One of Wine's own tools, which must succeed; its output is kept in the prefix's logs. Wine's
+# streams go to files, here and wherever the suite runs Wine, not to pipes: Wine's own processes
+# started by a command inherit its handles and would hold a pipe open long after it ended.
 function(run_wine name)
   set(log "${PREFIX}.${name}.log")
-  wine_execute(result "${log}" "${log}.err" 60 ${ARGN})
+  execute_process(COMMAND ${WINE} ${ARGN} OUTPUT_FILE "${log}" ERROR_FILE "${log}.err"
+                  RESULT_VARIABLE result TIMEOUT 60)
   if(NOT result EQUAL 0)
     file(READ "${log}" out)
     file(READ "${log}.err" err)
@@ -76,7 +57,15 @@ function(import_reg name content)
   run_wine(${name} regedit /s "${file}")
 endfunction()
 
-set(WINE_CLSID "{82367CAB-F2B9-461A-B6C6-889D13EFC6CA}")
-set(WINE_IID "{50AFD900-F309-4557-8FCB-10CFAB802CDD}")
+# The class's and its interface's identifiers, as the suite's IDL gives them to its servers.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/aesm_service.idl" idl)
+foreach(kind IN ITEMS coclass interface)
+  if(NOT idl MATCHES "uuid\\(([0-9A-F-]+)\\)[^\n]*\n${kind} ")
+    message(FATAL_ERROR "aesm_service.idl declares no ${kind} with its uuid")
+  endif()
+  set(wine_${kind} "{${CMAKE_MATCH_1}}")
+endforeach()
+set(WINE_CLSID "${wine_coclass}")
+set(WINE_IID "${wine_interface}")
 set(WINE_APPID "${WINE_CLSID}")
 set(WINE_SERVICE_NAME "AesmTestServer")
