@@ -27,14 +27,11 @@ declare -A NEEDS=(
                       locales-all man-db gnupg gpgv openssl osslsigncode autopkgtest mmdebstrap"
 )
 
-# Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes. On a
-# throwaway machine dpkg does not sync each file it writes: a crash loses the machine anyway.
+# Waits for the dpkg lock, which a new machine's first-boot upgrade may hold for minutes.
 apt_get() {
-    local sudo=() unsafe=()
+    local sudo=()
     ((EUID == 0)) || sudo=(sudo)
-    [[ ${AESM_TEST_THROWAWAY:-} != 1 ]] || unsafe=(-o Dpkg::Options::=--force-unsafe-io)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 "${unsafe[@]}" \
-        "$@"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 "$@"
 }
 
 # apt-get update does not wait for its own lock, on the package lists: tried again while held.
