@@ -97,7 +97,7 @@ lintian_clean() {
         2>"$scratch.log" || { cat "$scratch.log"; return 1; }
     ! grep -q ' newer-standards-version ' "$scratch/tags" ||
         skip "lintian $(lintian --print-version) predates the release's Standards-Version:" \
-             "$(grep -o ' newer-standards-version .*' "$scratch/tags")"
+             "$(grep -o 'newer-standards-version .*' "$scratch/tags")"
     grep -v '^C: ' "$scratch/tags" || true
     for what in "aesm-test source" aesm-test aesm-test-dbgsym; do
         grep -q "^C: $what: " "$scratch/tags" || echo "lintian read no $what"
@@ -170,8 +170,9 @@ spaced_path_clang_cl() {
     "${as_builder[@]}" sh -c 'cd "$1" && cmake --preset "$2" && cmake --build --preset "$2"' \
         sh "$tree" windows-clang-cl >"$scratch.log" 2>&1 && rm -rf "$tree/build/windows-clang-cl" &&
         return 0
-    ! grep -q "Not buildable here: " "$scratch.log" || skip "$(grep -o "Not buildable here: .*" \
-        "$scratch.log")"
+    # CMake wraps its message: its words, unquoted, are joined again on one line.
+    ! grep -q "Not buildable here: " "$scratch.log" ||
+        skip $(awk '/Not buildable here: /{p=1} /^(Call Stack|$)/{p=0} p' "$scratch.log")
     cat "$scratch.log"
     return 1
 }
