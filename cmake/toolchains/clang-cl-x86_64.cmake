@@ -1,7 +1,8 @@
 # Cross toolchain for Windows x86-64 with clang in MSVC mode (LLVM 18 or later: clang-cl, lld-link,
-# llvm-lib, llvm-rc), against Wine's Windows and C-runtime headers and mingw-w64's import libraries. It builds
-# the project's MSVC branch as Visual Studio would; what Visual Studio brings and this machine lacks
-# stands in from clang-cl/ beside this file. Programs run under Wine's 64-bit loader.
+# llvm-lib, llvm-rc), against Wine's Windows and C-runtime headers and mingw-w64's import
+# libraries. It builds the project's MSVC branch as Visual Studio would; what Visual Studio brings
+# and this machine lacks stands in from clang-cl/ beside this file. Programs run under Wine's
+# 64-bit loader.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 

@@ -9,14 +9,14 @@ static void __cdecl guard_check_icall_nop(UINT_PTR target)
     (void)target;
 }
 
-/* clang-cl reads file-scope assembly as Intel syntax from LLVM 19 on, as AT&T before: it is
-   named here. */
+/* clang-cl reads file-scope assembly in MSVC's syntax from LLVM 19 on, in AT&T's before: the
+   syntax is named here. */
 void guard_dispatch_icall_nop(void);
 __asm__(".text\n"
-        ".intel_syntax noprefix\n"
+        ".att_syntax\n"
         ".globl guard_dispatch_icall_nop\n"
         "guard_dispatch_icall_nop:\n"
-        "    jmp rax\n");
+        "    jmp *%rax\n");
 
 /* Read-only, as MSVC's: only the loader writes them, before any code of the image runs. */
 #pragma section(".00cfg", read)
