@@ -13,7 +13,8 @@ set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 unset(ENV{DISPLAY})
 unset(ENV{WAYLAND_DISPLAY})
 
-# Ends the prefix's Wine session: every process in it, and the server, which saves the registry.
+# Ends the prefix's Wine session: every process in it, and the server, which saves the registry
+# as it exits.
 function(end_wineserver)
   execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET)
   execute_process(COMMAND ${WINESERVER} -w OUTPUT_QUIET ERROR_QUIET TIMEOUT 20)
