@@ -10,10 +10,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#ifndef AESM_SOCKET_PATH
-#define AESM_SOCKET_PATH "/var/run/aesmd/aesm.socket"
-#endif
-
 // The class served here is the service's. Kept apart from the probe's own constants: the
 // stand-in plays the outside runtime and knows the class by registration, not by the probe.
 static constexpr CLSID COM_SERVICE_CLSID = {
