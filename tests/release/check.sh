@@ -62,9 +62,12 @@ reproducible() {
     # Its own copy of the signing key: reprotest builds in a user namespace, where the builder's
     # files are no one's.
     cp "$keys/release.pem" "$keys/release.key" "$scratch/"
+    # Its source root holds the release alone: reprotest walks all of it (for the newest mtime)
+    # while the other checks write and delete their own files beside.
+    mkdir "$scratch/source" && cp -a "$release" "$scratch/source/"
     AESM_SIGN_CERT=$scratch/release.pem AESM_SIGN_KEY=$scratch/release.key "${ns[@]}" reprotest \
         --vary=-user_group --store-dir "$scratch/store" --control-build "$scratch/control" \
-        -s "$work" --source-pattern "${release##*/}" \
+        -s "$scratch/source" --source-pattern "${release##*/}" \
         "dpkg-source -x $dsc tree >/dev/null && tree/packaging/release.sh $dsc" \
         "$(printf "$built/%s " $same)" >"$scratch.log" 2>&1 && return 0
     grep -A 40 -m 1 '^--- ' "$scratch.log" || tail -n 20 "$scratch.log"
