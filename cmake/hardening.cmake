@@ -23,6 +23,13 @@ if(AESM_SANITIZE)
   add_compile_options(${sanitize})
   add_link_options(${sanitize})
 else()
-  # Fortified calls need the optimiser; the sanitizers check the same calls their own way.
-  add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  # Fortified calls need the optimiser; the sanitizers check the same calls their own way. With
+  # no build type (a project that takes this one in may give none) our code is optimised alone.
+  add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>"
+                      "$<$<CONFIG:>:-O2>")
+  string(TOUPPER "${CMAKE_BUILD_TYPE};${CMAKE_CONFIGURATION_TYPES}" aesm_configs)
+  if("DEBUG" IN_LIST aesm_configs)
+    message(STATUS "aesm_test: its Debug build leaves out _FORTIFY_SOURCE, which needs the "
+                   "optimiser; the other build types have it")
+  endif()
 endif()
