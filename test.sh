@@ -6,7 +6,7 @@
 # Usage: ./test.sh [part...]   (default: every part, in this order)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
-PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
+PARTS=(native clang asan lint windows windows-clang-cl static bench release-checks)
 
 # What each part needs; release-checks needs debian/control's Build-Depends too. Installed
 # without the recommended packages (Wine's are a desktop's worth), but for Wine's own. The
@@ -14,7 +14,8 @@ PARTS=(native asan lint windows windows-clang-cl static bench release-checks)
 NATIVE="cmake ninja-build g++ libgtest-dev"
 WINDOWS="cmake ninja-build g++-mingw-w64-x86-64-win32 wine64 wine64-tools wine llvm"
 declare -A NEEDS=(
-    [native]="$NATIVE binutils"
+    [native]="$NATIVE binutils devscripts"
+    [clang]="$NATIVE clang binutils devscripts"
     [asan]="$NATIVE"
     [lint]="$NATIVE clang-tidy cppcheck"
     [windows]="$WINDOWS"

@@ -1,5 +1,7 @@
 # Reads the hardening and the runtime dependencies off a built ELF program by their effects, so
-# that a build change cannot drop them. Usage: cmake -DREADELF=... -DPROGRAM=... -P check_elf.cmake
+# that a build change cannot drop them: a dynamic program's hardening by devscripts'
+# hardening-check (but control-flow protection, docs/hardening.md; and in a Debug build, fortified
+# calls). Usage: cmake -DREADELF= -DPROGRAM= [-DHARDENING_CHECK= -DDEBUG=0|1] -P check_elf.cmake
 execute_process(COMMAND ${READELF} -W -h -l -d --dyn-syms ${PROGRAM}
                 OUTPUT_VARIABLE elf RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -8,26 +10,38 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/binary_checks.cmake)
 set(failures "")
-require_matches("${elf}"
-  "read-only relocations (GNU_RELRO)" "\n +GNU_RELRO "
-  "immediate binding (BIND_NOW)" "\\(FLAGS\\)[^\n]*BIND_NOW"
-  "non-executable stack" "\n +GNU_STACK[^\n]* RW  ")
+# Which hardening-check does not read.
+require_matches("${elf}" "non-executable stack" "\n +GNU_STACK[^\n]* RW  ")
 
 if(STATIC)
   # -DSTATIC=ON -DOBJDUMP=...: static-pie, no interpreter and no library. The program's own code
   # is the image's only C++; musl's C calls __stack_chk_fail too, so the canary is a C++ caller's.
   execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${PROGRAM} OUTPUT_VARIABLE code)
-  require_matches("${elf}" "position-independent executable" "Type: +DYN ")
+  require_matches("${elf}"
+    "position-independent executable" "Type: +DYN "
+    "read-only relocations (GNU_RELRO)" "\n +GNU_RELRO "
+    "immediate binding (BIND_NOW)" "\\(FLAGS\\)[^\n]*BIND_NOW")
   require_matches("${code}" "stack protector (a C++ function calling __stack_chk_fail)"
                   "\n[0-9a-f]+ <_Z[^>]*>:\n([^\n]+\n)*[^\n]*call[^\n]*<__stack_chk_fail>")
   if(elf MATCHES "\n +INTERP |\\(NEEDED\\)")
     string(APPEND failures "\n  has an interpreter or needs a library")
   endif()
 else()
-  require_matches("${elf}"
-    "position-independent executable" "Type: +DYN .*\n +INTERP "
-    "stack protector (__stack_chk_fail)" "UND __stack_chk_fail@"
-    "fortified calls (__*_chk)" "UND __[a-z]+_chk@")
+  # Control-flow protection: x86-64's (CET), and arm64's (branch protection), which newer
+  # hardening-checks read on every architecture.
+  set(options --nocfprotection)
+  execute_process(COMMAND ${HARDENING_CHECK} --help OUTPUT_VARIABLE help)
+  if(help MATCHES "--nobranchprotection")
+    list(APPEND options --nobranchprotection)
+  endif()
+  if(DEBUG)
+    list(APPEND options --nofortify)
+  endif()
+  execute_process(COMMAND ${HARDENING_CHECK} ${options} ${PROGRAM}
+                  OUTPUT_VARIABLE report ERROR_VARIABLE report RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    string(APPEND failures "\n  hardening-check gave ${rc}:\n${report}")
+  endif()
 endif()
 
 # Only the C runtime: no C++ runtime, no compiler support library.
