@@ -1,10 +1,11 @@
 # Windows resources: the application manifest, which every program of the project carries, and
-# aesm_test's version information.
+# aesm_test's version information, both of the project's version.
+configure_file(driver/aesm_test.manifest.in "${PROJECT_BINARY_DIR}/aesm_test.manifest" @ONLY)
 
 # MSVC's linker merges the manifest from a .manifest source; GNU tools embed it through a
 # resource script (type 24, RT_MANIFEST; id 1, a process's own).
 function(aesm_embed_manifest target)
-  set(manifest "${PROJECT_SOURCE_DIR}/driver/aesm_test.manifest")
+  set(manifest "${PROJECT_BINARY_DIR}/aesm_test.manifest")
   if(MSVC)
     target_sources(${target} PRIVATE "${manifest}")
     # Ours is the only trustInfo: the linker would otherwise add its own.

@@ -1,5 +1,5 @@
 # Reads the built program's PE image with llvm-readobj and llvm-objdump (cmake -P, READOBJ,
-# OBJDUMP, IMAGE, MSVC_BUILD): the
+# OBJDUMP, IMAGE, MSVC_BUILD, VERSION): the
 # imports (system DLLs only, the Universal CRT among them), what a Windows release gate reads off
 # an image, and the embedded manifest and version resource. MSVC_BUILD: linked by the MSVC branch,
 # whose linker adds control-flow guard's flags and table, CET and DependentLoadFlags. The load
@@ -74,6 +74,13 @@ if(MSVC_BUILD)
   endif()
 endif()
 
+# VERSION, where given: the project's, which the manifest names too.
+if(VERSION)
+  file(STRINGS "${IMAGE}" identity REGEX "<assemblyIdentity [^>]*name=\"aesm_test\"")
+  if(NOT identity MATCHES " version=\"${VERSION}\\.0\"")
+    string(APPEND failures "\n  the embedded manifest is not of version ${VERSION}.0: ${identity}")
+  endif()
+endif()
 file(STRINGS "${IMAGE}" execution_level REGEX "requestedExecutionLevel level=\"asInvoker\"")
 if(NOT execution_level)
   string(APPEND failures "\n  the embedded manifest does not ask for level=\"asInvoker\"")
