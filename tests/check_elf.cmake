@@ -2,6 +2,7 @@
 # that a build change cannot drop them: a dynamic program's hardening by devscripts'
 # hardening-check (but control-flow protection, docs/hardening.md; and in a Debug build, fortified
 # calls). Usage: cmake -DREADELF= -DPROGRAM= [-DHARDENING_CHECK= -DDEBUG=0|1] -P check_elf.cmake
+set(ENV{LC_ALL} C) # the tools' output as parsed here and by hardening-check, in any locale
 execute_process(COMMAND ${READELF} -W -h -l -d --dyn-syms ${PROGRAM}
                 OUTPUT_VARIABLE elf RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
